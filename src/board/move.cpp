@@ -1,0 +1,122 @@
+#include "board/move.h"
+
+#include <cstddef>
+
+#include "board/zobrist.h"
+#include "bounds/heuristic.h"
+
+namespace velmora {
+namespace {
+
+std::size_t at(int32_t i) { return static_cast<std::size_t>(i); }
+
+// Adds (sign +1) or removes (sign -1) one lane's share of the totals.
+void account(const LaneSummary& s, int32_t sign, LevelCounts& demand, LevelCounts& supply,
+             int32_t& empty_slots) {
+  for (int32_t k = 1; k <= kTopLevel; ++k) demand[at(k)] += sign * s.misplaced[at(k)];
+  if (s.run_top >= 1 && s.run_top <= kTopLevel) supply[at(s.run_top)] += sign * s.run_free;
+  empty_slots += sign * s.empty_len;
+}
+
+bool same_clearing(const LaneSummary& a, const LaneSummary& b) {
+  return a.clearable == b.clearable && a.clear_cost == b.clear_cost &&
+         a.clear_gain == b.clear_gain;
+}
+
+}  // namespace
+
+int32_t front_slot(const Grid& grid, const BoardLayout& layout, int32_t lane) {
+  const int32_t base = lane * layout.capacity;
+  const int32_t len = layout.lane_len[at(lane)];
+  for (int32_t slot = 0; slot < len; ++slot) {
+    if (grid[at(base + slot)] != 0) return slot;
+  }
+  return -1;
+}
+
+std::optional<LaneState> apply_move(const LaneState& parent, const BoardLayout& layout,
+                                    int32_t src, int32_t dst) {
+  // Source: its front item.
+  if (layout.lane_len[at(src)] <= 0) return std::nullopt;
+  const int32_t a = front_slot(parent.grid, layout, src);
+  if (a < 0) return std::nullopt;
+  const int32_t cs = cell_of(layout, src, a);
+  const uint8_t v = parent.grid[at(cs)];
+
+  // Lift first: the destination's front is read with the item gone.
+  Grid grid = parent.grid;
+  grid[at(cs)] = 0;
+
+  const int32_t dst_len = layout.lane_len[at(dst)];
+  if (dst_len <= 0) return std::nullopt;
+  const int32_t b = front_slot(grid, layout, dst);
+  if (b == 0) return std::nullopt;  // lane full
+  const int32_t d = b < 0 ? dst_len - 1 : b - 1;
+  const int32_t cd = cell_of(layout, dst, d);
+  grid[at(cd)] = v;
+
+  const uint64_t hash = parent.hash ^ zobrist_key(cs, v) ^ zobrist_key(cs, 0) ^
+                        zobrist_key(cd, 0) ^ zobrist_key(cd, v);
+
+  // Totals: swap the two touched lanes' shares. These fields do not depend
+  // on the threshold, so threshold 0 is enough.
+  LevelCounts demand = parent.demand;
+  LevelCounts supply = parent.supply;
+  int32_t empty_slots = parent.empty_slots;
+  account(parent.lane_info[at(src)], -1, demand, supply, empty_slots);
+  account(parent.lane_info[at(dst)], -1, demand, supply, empty_slots);
+  account(summarise_lane(grid, layout, src, 0), +1, demand, supply, empty_slots);
+  account(summarise_lane(grid, layout, dst, 0), +1, demand, supply, empty_slots);
+
+  int32_t blokaj = 0;
+  for (int32_t k = 1; k <= kTopLevel; ++k) blokaj += demand[at(k)];
+
+  const GStarPick pick = pick_g_star(demand, supply);
+  const int32_t g_star = pick.g_star;
+  const int32_t ds = pick.deficit - empty_slots;
+
+  // Untouched lanes keep exact summaries unless the threshold moved.
+  std::array<LaneSummary, kMaxLanes> lane_info = parent.lane_info;
+  lane_info[at(src)] = summarise_lane(grid, layout, src, g_star);
+  lane_info[at(dst)] = summarise_lane(grid, layout, dst, g_star);
+  if (g_star != parent.g_star) {
+    for (int32_t i = 0; i < layout.lane_count; ++i) {
+      if (i == src || i == dst) continue;
+      lane_info[at(i)] = summarise_lane(grid, layout, i, g_star);
+    }
+  }
+
+  // The clearing cost depends only on ds and the clearing fields; reuse the
+  // parent's when none of them changed.
+  double extra = 0.0;
+  if (ds > 0) {
+    const bool unchanged = g_star == parent.g_star && ds == parent.ds &&
+                           same_clearing(lane_info[at(src)], parent.lane_info[at(src)]) &&
+                           same_clearing(lane_info[at(dst)], parent.lane_info[at(dst)]);
+    extra = unchanged ? parent.extra
+                      : clearing_cost(ds, std::span<const LaneSummary>(lane_info),
+                                      layout.lane_count);
+  }
+
+  std::optional<LaneState> child(std::in_place);
+  LaneState& c = *child;
+  clear_state(c);
+  c.grid = grid;
+  c.hash = hash;
+  c.g = parent.g + 1;
+  c.blokaj = blokaj;
+  c.lane_info = lane_info;
+  c.demand = demand;
+  c.supply = supply;
+  c.empty_slots = empty_slots;
+  c.g_star = g_star;
+  c.ds = ds;
+  c.extra = extra;
+  c.last_src = src;
+  c.last_dst = dst;
+  c.h = static_cast<double>(blokaj) + extra;
+  c.f = static_cast<double>(c.g) + c.h;
+  return child;
+}
+
+}  // namespace velmora

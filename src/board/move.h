@@ -1,0 +1,25 @@
+#pragma once
+// Move application: the only way a state other than the start state is made.
+
+#include <cstdint>
+#include <optional>
+
+#include "board/lane_state.h"
+
+namespace velmora {
+
+struct Move {
+  int32_t src;
+  int32_t dst;
+};
+
+// Lowest occupied slot of `lane`, or -1 when it holds no item.
+int32_t front_slot(const Grid& grid, const BoardLayout& layout, int32_t lane);
+
+// The child of `parent` after moving the front item of `src` in front of the
+// items of `dst`, updated incrementally; nullopt when the move is impossible.
+// Callers never pass src == dst; both lanes are below lane_count.
+std::optional<LaneState> apply_move(const LaneState& parent, const BoardLayout& layout,
+                                    int32_t src, int32_t dst);
+
+}  // namespace velmora

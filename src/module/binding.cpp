@@ -1,0 +1,95 @@
+// The module `velmora` and its one function.
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <optional>
+
+#include "board/layout.h"
+#include "module/callbacks.h"
+#include "module/result.h"
+#include "module/run_driver.h"
+
+namespace py = pybind11;
+
+namespace velmora {
+namespace {
+
+constexpr const char* kDoc = R"doc(Solve a lane-sorting puzzle by multi-threaded iterative-deepening A*.
+
+A board is a list of lanes, each a list of small ints, slot 0 first (the
+lane's front). 0 is an empty slot, any other value an item (stored as its low
+8 bits). A move takes the front item of one lane and puts it directly in front
+of the items of another lane (or into the last slot of an empty lane). The
+board is solved when, in every lane, the item values of levels 1 to 5 never
+decrease from front to back.
+
+Parameters:
+  lanes: sequence of sequences of int. At most 100 lanes, at most 2000 cells
+    (lanes times the longest lane), at most 20 items in a lane; a board
+    beyond these limits raises ValueError.
+  log_fn: callable taking one str, or None to write the log lines to
+    standard output. A failing log_fn is reported on standard error and
+    otherwise ignored.
+  stop_get_best_fn: callable with no arguments, asked between iterations;
+    a true answer stops the run.
+  stop_fn: callable with no arguments, asked between iterations and every
+    1000 expanded nodes of each worker; a true answer stops the run. A stop
+    callable that raises or answers something that is not a bool, None or a
+    number stops the run too.
+  use_dsg_tiebreak: order successors of equal f by a deficit score.
+  num_threads: worker threads per iteration; below 1 means as many as the
+    machine has.
+
+Returns a dict with the keys num_moves (int), moves (list of 9-tuples
+(src_lane, src_slot, dst_lane, dst_slot, item, g, h, f, aux)), time (float
+seconds), h_values, f_values (lists of float, start state first), g_values
+(list of int), nodes_expanded (int) and iterations (int); or None when the run
+was stopped or no solution exists. The heuristic h may overestimate, so the
+moves are the first solution found, not always the shortest.
+
+The GIL is released while the search runs, so other Python threads go on and
+several calls may run at once. Ctrl-C on the main thread stops the run and
+raises KeyboardInterrupt.)doc";
+
+py::object solve(const Lanes& lanes, const py::object& log_fn, const py::object& stop_get_best_fn,
+                 const py::object& stop_fn, bool use_dsg_tiebreak, int32_t num_threads) {
+  if (auto broken = check_limits(lanes)) throw py::value_error(*broken);
+
+  // Workers reach the callables only through these hooks, which borrow the
+  // handles and take the GIL themselves; no handle is copied without it.
+  std::optional<py::error_already_set> pending_signal;
+  RunHooks hooks;
+  hooks.log = [&log_fn](std::string_view text) { emit_log(log_fn, text); };
+  hooks.stop = [&stop_fn] { return poll_stop(stop_fn); };
+  hooks.stop_get_best = [&stop_get_best_fn] { return poll_stop(stop_get_best_fn); };
+  hooks.interrupted = [&pending_signal] { return check_signals(pending_signal); };
+
+  RunOutcome outcome;
+  {
+    py::gil_scoped_release nogil;
+    outcome = run_search(lanes, RunOptions{use_dsg_tiebreak, num_threads}, hooks);
+  }
+  switch (outcome.end) {
+    case RunEnd::solved_at_start:
+    case RunEnd::solved:
+      return build_result(outcome.start_h, outcome.start_f, outcome.path, outcome.time_s,
+                          outcome.nodes, outcome.iterations);
+    case RunEnd::interrupted:
+      if (pending_signal) throw std::move(*pending_signal);
+      PyErr_SetNone(PyExc_KeyboardInterrupt);
+      throw py::error_already_set();
+    default:
+      return py::none();
+  }
+}
+
+}  // namespace
+}  // namespace velmora
+
+PYBIND11_MODULE(velmora, m, py::multiple_interpreters::not_supported()) {
+  m.doc() = "Lane-sorting puzzle solver: multi-threaded iterative-deepening A*.";
+  m.def("velmora", &velmora::solve, velmora::kDoc, py::arg("lanes"), py::arg("log_fn") = py::none(),
+        py::arg("stop_get_best_fn") = py::none(), py::arg("stop_fn") = py::none(),
+        py::arg("use_dsg_tiebreak") = false, py::arg("num_threads") = 8);
+}

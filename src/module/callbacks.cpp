@@ -1,0 +1,67 @@
+#include "module/callbacks.h"
+
+#include <cstdio>
+#include <optional>
+
+namespace velmora {
+
+namespace {
+
+void report_log_failure() {
+  static constexpr char kText[] = "Log callback hatasi.\n";
+  std::fwrite(kText, 1, sizeof kText - 1, stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+void emit_log(const py::object& log_fn, std::string_view text) {
+  if (log_fn.is_none()) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return;
+  }
+  bool failed = false;
+  {
+    // Creates a thread state on threads the interpreter does not know yet
+    // and discards it again on release.
+    py::gil_scoped_acquire gil;
+    try {
+      py::str line(text.data(), text.size());
+      log_fn(line);
+    } catch (py::error_already_set&) {
+      failed = true;  // the error was fetched into the exception: now dropped
+    } catch (...) {
+      PyErr_Clear();
+      failed = true;
+    }
+  }
+  if (failed) report_log_failure();
+}
+
+bool poll_stop(const py::object& callable) {
+  if (callable.is_none()) return false;
+  py::gil_scoped_acquire gil;
+  try {
+    py::object answer = callable();
+    py::detail::make_caster<bool> as_bool;
+    if (!as_bool.load(answer, /*convert=*/true)) {
+      PyErr_Clear();
+      return true;  // not readable as a bool: treated as a stop request
+    }
+    return py::detail::cast_op<bool>(as_bool);
+  } catch (py::error_already_set&) {
+    return true;
+  } catch (...) {
+    PyErr_Clear();
+    return true;
+  }
+}
+
+bool check_signals(std::optional<py::error_already_set>& pending) {
+  py::gil_scoped_acquire gil;
+  if (PyErr_CheckSignals() == 0) return false;
+  pending.emplace();  // fetches the raised exception
+  return true;
+}
+
+}  // namespace velmora

@@ -1,0 +1,27 @@
+#pragma once
+// The only two routines that call the caller's Python callables. Both are
+// entered without the GIL and take it only for their own duration.
+
+#include <pybind11/pybind11.h>
+
+#include <optional>
+#include <string_view>
+
+namespace velmora {
+
+namespace py = pybind11;
+
+// Passes one log line to `log_fn`, or writes it to standard output when
+// `log_fn` is None. A failing log_fn is reported on standard error and
+// otherwise ignored.
+void emit_log(const py::object& log_fn, std::string_view text);
+
+// Asks `callable` whether to stop. None never stops; a callable that fails,
+// or whose answer cannot be read as a bool, stops.
+bool poll_stop(const py::object& callable);
+
+// Runs the interpreter's pending signal handlers; true (with the exception
+// moved into `pending`) when one of them raised, e.g. KeyboardInterrupt.
+bool check_signals(std::optional<py::error_already_set>& pending);
+
+}  // namespace velmora

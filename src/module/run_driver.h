@@ -1,0 +1,56 @@
+#pragma once
+// The run driver: one whole IDA* run from the start state to the result.
+// Plain C++: it reaches the caller only through RunHooks, which the binding
+// points at emit_log / poll_stop and tests point at plain C++ code.
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "board/layout.h"
+#include "search/hooks.h"
+#include "search/path.h"
+
+namespace velmora {
+
+struct RunHooks {
+  LogSink log;               // every log line
+  StopQuery stop;            // stop_fn: between iterations and inside the search
+  StopQuery stop_get_best;   // stop_get_best_fn: between iterations only
+  // Asked a few times a second while the workers run, by the driver's thread
+  // only; true stops the run (e.g. a pending Ctrl-C). May be empty.
+  StopQuery interrupted;
+};
+
+enum class RunEnd {
+  solved_at_start,
+  solved,
+  no_root_work,
+  stopped_before_iteration,
+  stopped_in_search,
+  exhausted,
+  interrupted,
+};
+
+struct RunOutcome {
+  RunEnd end = RunEnd::exhausted;
+  double start_h = 0.0;
+  double start_f = 0.0;
+  Path path;  // the solution, when solved
+  double time_s = 0.0;
+  int64_t nodes = 0;
+  int32_t iterations = 0;
+};
+
+struct RunOptions {
+  bool use_dsg_tiebreak = false;
+  int32_t num_threads = 8;  // below 1: as many as the hardware reports
+};
+
+// Throws std::invalid_argument for a board beyond the model's limits (before
+// logging anything) and std::runtime_error / std::bad_alloc for platform
+// failures, after every started worker has been joined.
+RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHooks& hooks);
+
+}  // namespace velmora

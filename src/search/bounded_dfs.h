@@ -1,0 +1,35 @@
+#pragma once
+// One IDA* iteration below one node: the bounded depth-first search.
+
+#include <atomic>
+#include <cstdint>
+
+#include "board/lane_state.h"
+#include "search/hooks.h"
+#include "search/path.h"
+
+namespace velmora {
+
+inline constexpr double FOUND = -1.0;
+inline constexpr double STOPPED = -2.0;
+
+// Expanded nodes between two stop polls, and between two progress lines.
+inline constexpr int64_t kStopPollInterval = 1000;
+inline constexpr int64_t kProgressInterval = 50000;
+
+// Lowers `next_bound` to f when f is smaller (compare-and-swap loop).
+void lower_next_bound(std::atomic<double>& next_bound, double f);
+
+// Monotonic clock in nanoseconds.
+int64_t monotonic_ns();
+
+// Searches below `state` within `bound`; FOUND (path holds the moves to the
+// goal), STOPPED, or anything else for not found. Iterative, so the depth is
+// limited by memory, not by the thread's stack.
+double bounded_dfs(const LaneState& state, const BoardLayout& layout,
+                   const std::atomic<double>& bound, std::atomic<double>& next_bound,
+                   const std::atomic<bool>& found, std::atomic<bool>& stop, int32_t iteration,
+                   Path& path, ThreadCounters& counters, int64_t score, bool use_dsg_tiebreak,
+                   int64_t start_time, const LogSink& log_sink, const StopQuery& stop_query);
+
+}  // namespace velmora
