@@ -18,6 +18,10 @@ struct Successor {
   int32_t g;
 };
 
+// Whether a child reaching the position of the `held` entry takes the entry
+// over: lower f, or equal f and lower score; full ties keep the first.
+bool takes_over(const Successor& held, const Successor& candidate);
+
 // Tie-break score of a child from the deficits of parent and child.
 int64_t successor_score(const LevelCounts& parent_diff, const LevelCounts& child_diff,
                         double parent_h, double child_h, int64_t parent_score);

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <limits>
 #include <mutex>
 #include <vector>
@@ -29,10 +30,14 @@ struct SearchShared {
   Path solution_path;
   LogSink log_sink;      // bound to the caller's log
   StopQuery stop_query;  // bound to the caller's stop_fn
+  // The first exception a worker caught; the driver rethrows it after the
+  // join. A worker that fails also sets `stop` and empties the queue.
+  std::mutex failure_mutex;
+  std::exception_ptr failure;
 };
 
 // Thread body for one iteration: takes work items until the queue is empty,
-// the goal is found or a stop is requested.
-void search_worker(int32_t worker_index, SearchShared& shared);
+// the goal is found or a stop is requested. Lets no exception escape.
+void search_worker(int32_t worker_index, SearchShared& shared) noexcept;
 
 }  // namespace velmora

@@ -1,0 +1,54 @@
+#include "board/lane_facts.h"
+
+namespace velmora {
+
+LaneFacts empty_lane_facts(int32_t length) {
+  LaneFacts f;
+  f.length = static_cast<int16_t>(length);
+  f.empty_len = static_cast<int16_t>(length);
+  return f;
+}
+
+LaneFacts push_item(const LaneFacts& lane, int32_t value, int32_t slot) {
+  LaneFacts f = lane;
+  f.items = static_cast<int16_t>(lane.items + 1);
+  f.front_value = static_cast<int16_t>(value);
+  f.empty_len = 0;
+  const bool in_order = lane.run_len == lane.items;
+  if (in_order && (lane.items == 0 || value <= lane.front_value)) {
+    // The ordered run grows by the new front item.
+    f.run_len = static_cast<int16_t>(lane.run_len + 1);
+    f.run_front = static_cast<int16_t>(value);
+    for (int32_t t = value + 1; t <= kTopLevel; ++t) ++f.below[static_cast<std::size_t>(t)];
+    return f;
+  }
+  if (in_order) {
+    // The new item breaks the lane; the run behind it is frozen from now on.
+    f.break_slot = static_cast<int16_t>(slot);
+    if (lane.run_front <= kTopLevel) {
+      f.run_top = lane.run_front;
+      f.run_free = static_cast<int16_t>(slot + 1);
+    }
+  }
+  if (value >= 1 && value <= kTopLevel) ++f.misplaced[static_cast<std::size_t>(value)];
+  return f;
+}
+
+LaneSummary to_summary(const LaneFacts& lane, int32_t threshold) {
+  LaneSummary s;
+  for (int32_t k = 1; k <= kTopLevel; ++k) {
+    s.misplaced[static_cast<std::size_t>(k)] = lane.misplaced[static_cast<std::size_t>(k)];
+  }
+  s.run_top = lane.run_top;
+  s.run_free = lane.run_free;
+  s.length = lane.length;
+  s.empty_len = lane.empty_len;
+  if (threshold >= 1 && threshold <= kTopLevel && lane.clear_cost(threshold) > 0) {
+    s.clearable = 1;
+    s.clear_cost = lane.clear_cost(threshold);
+    s.clear_gain = lane.clear_gain(threshold);
+  }
+  return s;
+}
+
+}  // namespace velmora

@@ -1,0 +1,44 @@
+#pragma once
+// A lane's analysis at every threshold at once, built item by item from the
+// back. Moves only push and pop at a lane's front, so the facts of a lane are
+// those of its front item's prefix: keeping them per item makes a pop a
+// look-up and a push one small step, and a change of g_star costs nothing.
+
+#include <array>
+#include <cstdint>
+
+#include "board/lane_state.h"
+
+namespace velmora {
+
+struct LaneFacts {
+  std::array<int16_t, kTopLevel + 1> misplaced{};  // per level 1..5
+  std::array<int16_t, kTopLevel + 1> below{};      // run items below threshold t = 1..5
+  int16_t items = 0;          // items in the lane
+  int16_t run_len = 0;        // items of the ordered run
+  int16_t front_value = 0;    // value of the front item
+  int16_t run_front = 0;      // value of the run's front item
+  int16_t break_slot = -1;    // slot of the breaking item, -1 when in order
+  int16_t run_top = 0;        // level of the run top when the lane breaks, else 0
+  int16_t run_free = 0;       // break_slot + 1 with run_top, else 0
+  int16_t length = 0;
+  int16_t empty_len = 0;
+
+  bool operator==(const LaneFacts&) const = default;
+
+  int32_t clear_cost(int32_t t) const { return below[static_cast<std::size_t>(t)]; }
+  int32_t clear_gain(int32_t t) const {
+    return length - (run_len - below[static_cast<std::size_t>(t)]);
+  }
+};
+
+// The facts of a lane of `length` slots that holds no item.
+LaneFacts empty_lane_facts(int32_t length);
+
+// The facts after putting `value` in `slot`, in front of the lane's items.
+LaneFacts push_item(const LaneFacts& lane, int32_t value, int32_t slot);
+
+// The same analysis in the form the reference state caches, at threshold t.
+LaneSummary to_summary(const LaneFacts& lane, int32_t threshold);
+
+}  // namespace velmora

@@ -1,0 +1,212 @@
+#include "board/position.h"
+
+#include <algorithm>
+
+#include "board/zobrist.h"
+
+namespace velmora {
+namespace {
+
+constexpr int32_t kUnreachable = 1'000'000'000;
+
+std::size_t at(int32_t i) { return static_cast<std::size_t>(i); }
+
+void add_lane(LevelCounts& demand, LevelCounts& supply, int32_t& empty_slots,
+              const LaneFacts& f, int32_t sign) {
+  for (int32_t k = 1; k <= kTopLevel; ++k) demand[at(k)] += sign * f.misplaced[at(k)];
+  if (f.run_top >= 1 && f.run_top <= kTopLevel) supply[at(f.run_top)] += sign * f.run_free;
+  empty_slots += sign * f.empty_len;
+}
+
+bool same_clear_fields(const LaneFacts& a, const LaneFacts& b, int32_t t) {
+  const int32_t ca = a.clear_cost(t);
+  const int32_t cb = b.clear_cost(t);
+  if (ca != cb) return false;
+  return ca == 0 || a.clear_gain(t) == b.clear_gain(t);
+}
+
+// The knapsack of the clearing cost over at most one choice per lane: the
+// least cost that frees at least ds slots, amounts beyond ds merged into ds.
+double clearing_cost_of(int32_t ds, int32_t t, const LaneFacts* lanes, int32_t lane_count,
+                        int32_t src, const LaneFacts& src_lane, int32_t dst,
+                        const LaneFacts& dst_lane) {
+  struct Choice {
+    int32_t gain;
+    int32_t cost;
+  };
+  std::array<Choice, kMaxLanes> choices;
+  int32_t n = 0;
+  int32_t total_gain = 0;
+  for (int32_t i = 0; i < lane_count; ++i) {
+    const LaneFacts& f = i == src ? src_lane : i == dst ? dst_lane : lanes[i];
+    const int32_t cost = f.clear_cost(t);
+    const int32_t gain = f.clear_gain(t);
+    if (cost <= 0 || gain <= 0) continue;
+    choices[at(n++)] = {gain, cost};
+    total_gain += gain;
+  }
+  if (total_gain < ds) return 0.0;
+
+  std::array<int32_t, kMaxCells + 1> best;  // ds never exceeds the number of cells
+  std::fill_n(best.begin(), ds + 1, kUnreachable);
+  best[0] = 0;
+  for (int32_t c = 0; c < n; ++c) {
+    const auto [gain, cost] = choices[at(c)];
+    for (int32_t d = ds; d >= 0; --d) {
+      if (best[at(d)] >= kUnreachable) continue;
+      const int32_t reach = std::min(d + gain, ds);
+      best[at(reach)] = std::min(best[at(reach)], best[at(d)] + cost);
+    }
+  }
+  return best[at(ds)] >= kUnreachable ? 0.0 : static_cast<double>(best[at(ds)]);
+}
+
+}  // namespace
+
+Position::Position(const BoardLayout& layout) : layout_(&layout) {
+  for (int32_t i = 0; i < layout.lane_count; ++i) {
+    empty_[at(i)] = empty_lane_facts(layout.lane_len[at(i)]);
+  }
+}
+
+void Position::place(int32_t lane, int32_t slot, int32_t value) {
+  const std::size_t c = at(lane * layout_->capacity + slot);
+  grid_[c] = static_cast<uint8_t>(value);
+  facts_at_[c] = push_item(lane_[at(lane)], value, slot);
+  behind_[c] = front_[at(lane)];
+  front_[at(lane)] = static_cast<int16_t>(slot);
+  lane_[at(lane)] = facts_at_[c];
+}
+
+void Position::set(const LaneState& state) {
+  grid_.fill(0);
+  undo_.clear();
+  for (int32_t i = 0; i < layout_->lane_count; ++i) {
+    front_[at(i)] = -1;
+    lane_[at(i)] = empty_[at(i)];
+    for (int32_t s = layout_->lane_len[at(i)] - 1; s >= 0; --s) {
+      const int32_t v = state.grid[at(i * layout_->capacity + s)];
+      if (v != 0) place(i, s, v);
+    }
+  }
+  m_.hash = state.hash;
+  m_.demand = state.demand;
+  m_.supply = state.supply;
+  m_.empty_slots = state.empty_slots;
+  m_.blokaj = state.blokaj;
+  m_.g_star = state.g_star;
+  m_.ds = state.ds;
+  m_.extra = state.extra;
+  m_.h = state.h;
+  m_.f = state.f;
+  m_.g = state.g;
+  m_.last_src = state.last_src;
+  m_.last_dst = state.last_dst;
+}
+
+double Position::child_extra(const ChildEval& child, int32_t src, int32_t dst) const {
+  const Measures& c = child.m;
+  if (c.ds <= 0) return 0.0;
+  // The cost is a function of ds and the lanes' clear fields at g_star: when
+  // none of them changed, the parent's value stands.
+  if (c.g_star == m_.g_star && c.ds == m_.ds &&
+      same_clear_fields(child.src_after, lane_[at(src)], c.g_star) &&
+      same_clear_fields(child.dst_after, lane_[at(dst)], c.g_star)) {
+    return m_.extra;
+  }
+  return clearing_cost_of(c.ds, c.g_star, lane_.data(), layout_->lane_count, src, child.src_after,
+                          dst, child.dst_after);
+}
+
+std::optional<ChildEval> Position::evaluate(int32_t src, int32_t dst) const {
+  const int32_t a = front_[at(src)];
+  if (a < 0 || layout_->lane_len[at(dst)] <= 0) return std::nullopt;
+  const int32_t b = front_[at(dst)];
+  if (b == 0) return std::nullopt;
+
+  ChildEval child;
+  const int32_t cap = layout_->capacity;
+  const int32_t cs = src * cap + a;
+  const int32_t v = grid_[at(cs)];
+  const int32_t d = b > 0 ? b - 1 : layout_->lane_len[at(dst)] - 1;
+  const int32_t cd = dst * cap + d;
+  const int32_t next = behind_[at(cs)];
+  child.src_slot = a;
+  child.dst_slot = d;
+  child.item = v;
+  child.src_after = next >= 0 ? facts_at_[at(src * cap + next)] : empty_[at(src)];
+  child.dst_after = push_item(lane_[at(dst)], v, d);
+
+  Measures& c = child.m;
+  c.hash = m_.hash ^ zobrist_key(cs, static_cast<uint8_t>(v)) ^ zobrist_key(cs, 0) ^
+           zobrist_key(cd, 0) ^ zobrist_key(cd, static_cast<uint8_t>(v));
+  c.demand = m_.demand;
+  c.supply = m_.supply;
+  c.empty_slots = m_.empty_slots;
+  add_lane(c.demand, c.supply, c.empty_slots, lane_[at(src)], -1);
+  add_lane(c.demand, c.supply, c.empty_slots, lane_[at(dst)], -1);
+  add_lane(c.demand, c.supply, c.empty_slots, child.src_after, +1);
+  add_lane(c.demand, c.supply, c.empty_slots, child.dst_after, +1);
+  c.blokaj = c.demand[1] + c.demand[2] + c.demand[3] + c.demand[4] + c.demand[5];
+  const GStarPick pick = pick_g_star(c.demand, c.supply);
+  c.g_star = pick.g_star;
+  c.ds = pick.deficit - c.empty_slots;
+  c.g = m_.g + 1;
+  c.last_src = src;
+  c.last_dst = dst;
+  c.extra = child_extra(child, src, dst);
+  c.h = static_cast<double>(c.blokaj) + c.extra;
+  c.f = static_cast<double>(c.g) + c.h;
+  return child;
+}
+
+void Position::do_move(int32_t src, int32_t dst, const ChildEval& child) {
+  undo_.push_back({m_, src, dst, child.src_slot, child.dst_slot});
+  const int32_t cap = layout_->capacity;
+  const std::size_t cs = at(src * cap + child.src_slot);
+  grid_[cs] = 0;
+  front_[at(src)] = behind_[cs];
+  lane_[at(src)] = child.src_after;
+  place(dst, child.dst_slot, child.item);
+  m_ = child.m;
+}
+
+void Position::undo_move() {
+  const Undo u = undo_.back();
+  undo_.pop_back();
+  const int32_t cap = layout_->capacity;
+  const std::size_t cd = at(u.dst * cap + u.dst_slot);
+  const int32_t item = grid_[cd];
+  grid_[cd] = 0;
+  front_[at(u.dst)] = behind_[cd];
+  const int32_t next = behind_[cd];
+  lane_[at(u.dst)] = next >= 0 ? facts_at_[at(u.dst * cap + next)] : empty_[at(u.dst)];
+  // The source cell may have held other items since; its facts are rebuilt.
+  place(u.src, u.src_slot, item);
+  m_ = u.m;
+}
+
+LaneState Position::to_lane_state() const {
+  LaneState state;
+  clear_state(state);
+  state.grid = grid_;
+  state.hash = m_.hash;
+  state.g = m_.g;
+  state.h = m_.h;
+  state.f = m_.f;
+  state.blokaj = m_.blokaj;
+  for (int32_t i = 0; i < layout_->lane_count; ++i) {
+    state.lane_info[at(i)] = to_summary(lane_[at(i)], m_.g_star);
+  }
+  state.demand = m_.demand;
+  state.supply = m_.supply;
+  state.empty_slots = m_.empty_slots;
+  state.g_star = m_.g_star;
+  state.ds = m_.ds;
+  state.extra = m_.extra;
+  state.last_src = m_.last_src;
+  state.last_dst = m_.last_dst;
+  return state;
+}
+
+}  // namespace velmora

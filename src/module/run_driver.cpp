@@ -1,0 +1,279 @@
+#include "module/run_driver.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "board/lane_state.h"
+#include "search/bounded_dfs.h"
+#include "search/work.h"
+#include "search/worker.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr std::chrono::milliseconds kInterruptPeriod{50};
+
+double seconds_since(int64_t start_time) {
+  return static_cast<double>(monotonic_ns() - start_time) / 1e9;
+}
+
+int32_t worker_count(int32_t num_threads) {
+  if (num_threads >= 1) return num_threads;
+  const unsigned hardware = std::thread::hardware_concurrency();
+  return hardware == 0 ? 1 : static_cast<int32_t>(hardware);
+}
+
+int64_t total_nodes(const std::vector<ThreadCounters>& counters) {
+  int64_t total = 0;
+  for (const ThreadCounters& c : counters) total += c.nodes;
+  return total;
+}
+
+// Asks the interruption hook, at most once per period at iteration
+// boundaries, and after every timed wait while workers run.
+class InterruptPoll {
+ public:
+  explicit InterruptPoll(const StopQuery& query) : query_(query), last_ns_(monotonic_ns()) {}
+
+  bool enabled() const { return static_cast<bool>(query_); }
+
+  bool ask() {
+    last_ns_ = monotonic_ns();
+    return asks_to_stop(query_);
+  }
+
+  bool ask_if_due() {
+    const int64_t period_ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(kInterruptPeriod).count();
+    return enabled() && monotonic_ns() - last_ns_ >= period_ns && ask();
+  }
+
+ private:
+  const StopQuery& query_;
+  int64_t last_ns_;
+};
+
+// The worker threads of one iteration. They report their end to a counter, so
+// the driver can wait with a timeout instead of blocking in join. However the
+// driver leaves, no thread is abandoned: the destructor stops and joins any
+// thread still joinable.
+class WorkerCrew {
+ public:
+  explicit WorkerCrew(SearchShared& shared) : shared_(shared) {}
+  WorkerCrew(const WorkerCrew&) = delete;
+  WorkerCrew& operator=(const WorkerCrew&) = delete;
+
+  ~WorkerCrew() {
+    bool running = false;
+    for (const std::thread& t : threads_) running = running || t.joinable();
+    if (!running) return;
+    request_stop();
+    for (std::thread& t : threads_) {
+      if (t.joinable()) t.join();
+    }
+  }
+
+  // Starts workers 0 .. count-1 in order. When one cannot be started, the
+  // ones already running are stopped and joined before the error is thrown.
+  void start(int32_t count) {
+    threads_.reserve(static_cast<size_t>(count));
+    std::exception_ptr failure;
+    try {
+      for (int32_t index = 0; index < count; ++index) {
+        threads_.emplace_back([this, index] {
+          search_worker(index, shared_);
+          mark_finished();
+        });
+      }
+    } catch (const std::system_error& error) {
+      failure = std::make_exception_ptr(
+          std::runtime_error(std::string("could not start worker thread: ") + error.what()));
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    if (failure) {
+      request_stop();
+      join_all();
+      std::rethrow_exception(failure);
+    }
+  }
+
+  // True when every started worker has ended, waiting at most `timeout`.
+  bool wait_finished(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(finish_mutex_);
+    return finish_cv_.wait_for(lock, timeout, [this] { return finished_ == threads_.size(); });
+  }
+
+  // Joins in start order.
+  void join_all() {
+    for (std::thread& t : threads_) {
+      if (t.joinable()) t.join();
+    }
+  }
+
+  void request_stop() {
+    shared_.stop.store(true);
+    shared_.queue.clear_queue();
+  }
+
+ private:
+  void mark_finished() {
+    {
+      std::lock_guard lock(finish_mutex_);
+      ++finished_;
+    }
+    finish_cv_.notify_all();
+  }
+
+  SearchShared& shared_;
+  std::mutex finish_mutex_;
+  std::condition_variable finish_cv_;
+  size_t finished_ = 0;
+  std::vector<std::thread> threads_;
+};
+
+// Runs one iteration's workers to their end; true when the interruption hook
+// asked to stop while they ran. No mutex is held while the hook is called.
+bool run_workers(SearchShared& shared, int32_t thread_count, InterruptPoll& interrupt) {
+  WorkerCrew crew(shared);
+  crew.start(thread_count);
+  bool interrupted = false;
+  if (interrupt.enabled()) {
+    while (!crew.wait_finished(kInterruptPeriod)) {
+      if (interrupt.ask()) {
+        interrupted = true;
+        crew.request_stop();
+        break;
+      }
+    }
+  }
+  crew.join_all();
+  return interrupted;
+}
+
+void rethrow_worker_failure(SearchShared& shared) {
+  std::exception_ptr failure;
+  {
+    std::lock_guard lock(shared.failure_mutex);
+    failure = shared.failure;
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace
+
+RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHooks& hooks) {
+  if (const std::optional<std::string> problem = check_limits(lanes)) {
+    throw std::invalid_argument(*problem);
+  }
+  const int64_t start_time = monotonic_ns();
+  // Heap, not the caller's stack: the driver may run on a thread with a small one.
+  const auto layout = std::make_unique<const BoardLayout>(build_layout(lanes));
+  const auto start = std::make_unique<const LaneState>(evaluate_start(*layout));
+  const bool tiebreak = options.use_dsg_tiebreak;
+
+  RunOutcome outcome;
+  outcome.start_h = start->h;
+  outcome.start_f = start->f;
+  emit(hooks.log, format_line("IDA* basladi. blokaj=%d g*=%d DS=%d h=%f dsg_tiebreak=%s\n",
+                              start->blokaj, start->g_star, start->ds, start->h,
+                              tiebreak ? "acik" : "kapali"));
+  if (start->blokaj == 0) {
+    outcome.end = RunEnd::solved_at_start;
+    return outcome;
+  }
+
+  const int32_t thread_count = worker_count(options.num_threads);
+  const auto shared = std::make_unique<SearchShared>();
+  shared->bound.store(start->h);
+  shared->next_bound.store(kInfinity);
+  shared->use_dsg_tiebreak = tiebreak;
+  shared->start_time = start_time;
+  shared->layout = layout.get();
+  shared->log_sink = hooks.log;
+  shared->stop_query = hooks.stop;
+
+  const std::vector<WorkItem> root_items = split_root(*start, *layout, tiebreak);
+  if (root_items.empty()) {
+    emit(hooks.log, "Cozum bulunamadi.\n");
+    outcome.end = RunEnd::no_root_work;
+    outcome.time_s = seconds_since(start_time);
+    return outcome;
+  }
+  shared->counters.assign(static_cast<size_t>(thread_count), ThreadCounters{});
+  shared->iteration = 0;
+
+  InterruptPoll interrupt(hooks.interrupted);
+  for (;;) {
+    // stop_get_best is only asked when stop said no.
+    if (asks_to_stop(hooks.stop) || asks_to_stop(hooks.stop_get_best)) {
+      emit(hooks.log, "IDA* durduruldu, None donuluyor.\n");
+      outcome.end = RunEnd::stopped_before_iteration;
+      outcome.time_s = seconds_since(start_time);
+      return outcome;
+    }
+    ++shared->iteration;
+    outcome.iterations = shared->iteration;
+    shared->queue.refill(root_items);
+    shared->next_bound.store(kInfinity);
+    for (ThreadCounters& c : shared->counters) c.min_h = start->h;
+    emit(hooks.log, format_line("Iterasyon %d | esik=%f | %d thread aciliyor\n",
+                                shared->iteration, shared->bound.load(), thread_count));
+
+    const bool interrupted = run_workers(*shared, thread_count, interrupt);
+
+    outcome.nodes = total_nodes(shared->counters);
+    rethrow_worker_failure(*shared);
+    if (interrupted) {
+      outcome.end = RunEnd::interrupted;
+      outcome.time_s = seconds_since(start_time);
+      return outcome;
+    }
+    // stop before found: a stop anywhere voids a solution found alongside it.
+    if (shared->stop.load()) {
+      emit(hooks.log, "IDA* durduruldu (dfs icinde), None donuluyor.\n");
+      outcome.end = RunEnd::stopped_in_search;
+      outcome.time_s = seconds_since(start_time);
+      return outcome;
+    }
+    if (shared->found.load()) {
+      outcome.time_s = seconds_since(start_time);
+      {
+        std::lock_guard lock(shared->solution_mutex);
+        outcome.path = shared->solution_path;
+      }
+      emit(hooks.log, format_line("Cozum bulundu! adim=%d iter=%d sure=%f\n",
+                                  static_cast<int32_t>(outcome.path.size()), shared->iteration,
+                                  outcome.time_s));
+      outcome.end = RunEnd::solved;
+      return outcome;
+    }
+    const double next_bound = shared->next_bound.load();
+    if (next_bound == kInfinity) {
+      outcome.time_s = seconds_since(start_time);
+      emit(hooks.log, format_line("Cozum bulunamadi. sure=%f\n", outcome.time_s));
+      outcome.end = RunEnd::exhausted;
+      return outcome;
+    }
+    shared->bound.store(next_bound);
+    // Iterations shorter than one wait would never reach the timed poll.
+    if (interrupt.ask_if_due()) {
+      outcome.end = RunEnd::interrupted;
+      outcome.time_s = seconds_since(start_time);
+      return outcome;
+    }
+  }
+}
+
+}  // namespace velmora

@@ -1,0 +1,36 @@
+"""Lane-sorting puzzle solver: multi-threaded iterative-deepening A*."""
+
+from collections.abc import Callable, Sequence
+from typing import TypeAlias, TypedDict
+
+Move: TypeAlias = tuple[int, int, int, int, int, int, float, float, float]
+"""One move of a solution: (src_lane, src_slot, dst_lane, dst_slot, item, g, h, f, aux).
+
+Lanes and slots are 0-based indices into the input board; src_slot is the slot
+the item left, dst_slot the slot it lies in afterwards; g is the move's 1-based
+position in the solution, h and f the heuristic and g + h of the board after
+the move; aux is always 0.0.
+"""
+
+class Result(TypedDict):
+    """The dictionary returned for a solved board, keys in this order."""
+
+    num_moves: int
+    moves: list[Move]
+    time: float
+    h_values: list[float]
+    f_values: list[float]
+    g_values: list[int]
+    nodes_expanded: int
+    iterations: int
+
+def velmora(
+    lanes: Sequence[Sequence[int]],
+    log_fn: Callable[[str], object] | None = None,
+    stop_get_best_fn: Callable[[], object] | None = None,
+    stop_fn: Callable[[], object] | None = None,
+    use_dsg_tiebreak: bool = False,
+    num_threads: int = 8,
+) -> Result | None:
+    """Solve a lane-sorting puzzle; None when stopped or without a solution."""
+    ...

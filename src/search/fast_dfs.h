@@ -1,0 +1,64 @@
+#pragma once
+// The fast search kernel: the same visiting order, counts and results as
+// bounded_dfs, on one mutable board per worker. Children are evaluated from
+// the two lanes a move touches without being built, a descent makes the
+// move in place and undoes it on the way back, and every buffer is reused,
+// so an expanded node allocates nothing once the buffers have grown.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "board/position.h"
+#include "search/bounded_dfs.h"
+
+namespace velmora {
+
+class FastSearch {
+ public:
+  explicit FastSearch(const BoardLayout& layout);
+
+  // bounded_dfs below `state`, with the same arguments and results.
+  double run(const LaneState& state, const std::atomic<double>& bound,
+             std::atomic<double>& next_bound, const std::atomic<bool>& found,
+             std::atomic<bool>& stop, int32_t iteration, Path& path, ThreadCounters& counters,
+             int64_t score, bool use_dsg_tiebreak, int64_t start_time, const LogSink& log_sink,
+             const StopQuery& stop_query);
+
+  // Children evaluated at the last expansion, over the searcher's life.
+  int64_t children_evaluated() const { return children_evaluated_; }
+
+ private:
+  struct Child {
+    double f;
+    double h;
+    int64_t score;
+    int32_t src;
+    int32_t dst;
+    int32_t g;
+    int32_t order;  // place in generation order: full ties keep it
+  };
+  struct Frame {
+    uint32_t begin;
+    uint32_t end;
+    uint32_t next;
+  };
+  struct Seen {
+    uint64_t hash;
+    uint32_t stamp;
+    uint32_t index;
+  };
+
+  // Appends the node's distinct children to the arena in visiting order.
+  void expand(int64_t parent_score, bool use_dsg_tiebreak);
+
+  std::unique_ptr<Position> pos_;
+  std::vector<Child> arena_;
+  std::vector<Frame> frames_;
+  std::vector<Seen> seen_;  // per-node dedupe by hash; entries of old stamps are free
+  uint32_t stamp_ = 0;
+  int64_t children_evaluated_ = 0;
+};
+
+}  // namespace velmora
