@@ -4,6 +4,7 @@
 #include <pybind11/stl.h>
 
 #include <optional>
+#include <thread>
 
 #include "board/layout.h"
 #include "module/callbacks.h"
@@ -28,21 +29,24 @@ Parameters:
   lanes: sequence of sequences of int. At most 100 lanes, at most 2000 cells
     (lanes times the longest lane), at most 20 items in a lane; a board
     beyond these limits raises ValueError.
-  log_fn: callable taking one str, or None to write the log lines to
-    standard output. A failing log_fn is reported on standard error and
-    otherwise ignored.
+  log_fn: callable taking one str (one log line, ending in a newline),
+    called from the worker threads with the GIL held; or None to write the
+    log lines to standard output. A failing log_fn is reported on standard
+    error and otherwise ignored.
   stop_get_best_fn: callable with no arguments, asked between iterations;
     a true answer stops the run.
   stop_fn: callable with no arguments, asked between iterations and every
     1000 expanded nodes of each worker; a true answer stops the run. A stop
     callable that raises or answers something that is not a bool, None or a
     number stops the run too.
-  use_dsg_tiebreak: order successors of equal f by a deficit score.
-  num_threads: worker threads per iteration; below 1 means as many as the
-    machine has.
+  use_dsg_tiebreak: bool; order successors of equal f by a deficit score.
+  num_threads: int, worker threads per iteration; below 1 means as many as
+    the machine has.
 
-Returns a dict with the keys num_moves (int), moves (list of 9-tuples
-(src_lane, src_slot, dst_lane, dst_slot, item, g, h, f, aux)), time (float
+Returns a dict (the stub's Result) with the keys num_moves (int), moves (list
+of 9-tuples (src_lane, src_slot, dst_lane, dst_slot, item, g, h, f, aux), the
+stub's Move: 0-based lanes and slots before and after the move, the item, the
+move's 1-based position g, h and f after it, aux always 0.0), time (float
 seconds), h_values, f_values (lists of float, start state first), g_values
 (list of int), nodes_expanded (int) and iterations (int); or None when the run
 was stopped or no solution exists. The heuristic h may overestimate, so the
@@ -58,25 +62,49 @@ py::object solve(const Lanes& lanes, const py::object& log_fn, const py::object&
 
   // Workers reach the callables only through these hooks, which borrow the
   // handles and take the GIL themselves; no handle is copied without it.
+  //
+  // The interpreter runs signal handlers on the main thread whenever Python
+  // code next runs there, and the driver calls the caller's callables on
+  // this thread. A Ctrl-C that arrived meanwhile is therefore taken here
+  // before such a call: raised inside the callable, its KeyboardInterrupt
+  // would count as that callable's failure and be lost. Only this thread
+  // ever touches `pending_signal`.
+  const std::thread::id caller = std::this_thread::get_id();
   std::optional<py::error_already_set> pending_signal;
+  const auto signalled = [&pending_signal] {
+    return pending_signal.has_value() || check_signals(pending_signal);
+  };
+  const auto take_signal_before = [&](const py::object& callable) {
+    if (!callable.is_none() && std::this_thread::get_id() == caller) signalled();
+  };
   RunHooks hooks;
-  hooks.log = [&log_fn](std::string_view text) { emit_log(log_fn, text); };
-  hooks.stop = [&stop_fn] { return poll_stop(stop_fn); };
-  hooks.stop_get_best = [&stop_get_best_fn] { return poll_stop(stop_get_best_fn); };
-  hooks.interrupted = [&pending_signal] { return check_signals(pending_signal); };
+  hooks.log = [&](std::string_view text) {
+    take_signal_before(log_fn);
+    emit_log(log_fn, text);
+  };
+  hooks.stop = [&] {
+    take_signal_before(stop_fn);
+    return poll_stop(stop_fn);
+  };
+  hooks.stop_get_best = [&] {
+    take_signal_before(stop_get_best_fn);
+    return poll_stop(stop_get_best_fn);
+  };
+  hooks.interrupted = signalled;
 
   RunOutcome outcome;
   {
     py::gil_scoped_release nogil;
     outcome = run_search(lanes, RunOptions{use_dsg_tiebreak, num_threads}, hooks);
   }
+  // Taken during the run, whatever its end: raised now, or it is lost.
+  if (pending_signal) throw std::move(*pending_signal);
   switch (outcome.end) {
     case RunEnd::solved_at_start:
     case RunEnd::solved:
       return build_result(outcome.start_h, outcome.start_f, outcome.path, outcome.time_s,
                           outcome.nodes, outcome.iterations);
     case RunEnd::interrupted:
-      if (pending_signal) throw std::move(*pending_signal);
       PyErr_SetNone(PyExc_KeyboardInterrupt);
       throw py::error_already_set();
     default:

@@ -199,6 +199,7 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
   shared->bound.store(start->h);
   shared->next_bound.store(kInfinity);
   shared->use_dsg_tiebreak = tiebreak;
+  shared->core = options.core;
   shared->start_time = start_time;
   shared->layout = layout.get();
   shared->log_sink = hooks.log;
@@ -234,6 +235,8 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
     const bool interrupted = run_workers(*shared, thread_count, interrupt);
 
     outcome.nodes = total_nodes(shared->counters);
+    outcome.children = 0;
+    for (const ThreadCounters& c : shared->counters) outcome.children += c.children;
     rethrow_worker_failure(*shared);
     if (interrupted) {
       outcome.end = RunEnd::interrupted;

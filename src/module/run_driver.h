@@ -11,6 +11,7 @@
 #include "board/layout.h"
 #include "search/hooks.h"
 #include "search/path.h"
+#include "search/worker.h"
 
 namespace velmora {
 
@@ -41,11 +42,13 @@ struct RunOutcome {
   double time_s = 0.0;
   int64_t nodes = 0;
   int32_t iterations = 0;
+  int64_t children = 0;  // children evaluated by the fast kernel
 };
 
 struct RunOptions {
   bool use_dsg_tiebreak = false;
   int32_t num_threads = 8;  // below 1: as many as the hardware reports
+  SearchCore core = SearchCore::fast;
 };
 
 // Throws std::invalid_argument for a board beyond the model's limits (before

@@ -36,7 +36,7 @@ void FastSearch::expand(int64_t parent_score, bool use_dsg_tiebreak) {
       if (dst == src || (src == m.last_dst && dst == m.last_src)) continue;
       const std::optional<ChildEval> child = pos.evaluate(src, dst);
       if (!child) continue;
-      ++children_evaluated_;
+      ++counters_->children;
       const Measures& c = child->m;
       const int64_t score =
           use_dsg_tiebreak ? successor_score(parent_diff, deficits(c.demand, c.supply), m.h, c.h,
@@ -94,6 +94,7 @@ double FastSearch::run(const LaneState& state, const std::atomic<double>& bound,
                     counters, start_time, log_sink, stop_query};
   Position& pos = *pos_;
   pos.set(state);
+  counters_ = &counters;
   if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx)) return *end;
 
   arena_.clear();

@@ -26,9 +26,6 @@ class FastSearch {
              int64_t score, bool use_dsg_tiebreak, int64_t start_time, const LogSink& log_sink,
              const StopQuery& stop_query);
 
-  // Children evaluated at the last expansion, over the searcher's life.
-  int64_t children_evaluated() const { return children_evaluated_; }
-
  private:
   struct Child {
     double f;
@@ -58,7 +55,7 @@ class FastSearch {
   std::vector<Frame> frames_;
   std::vector<Seen> seen_;  // per-node dedupe by hash; entries of old stamps are free
   uint32_t stamp_ = 0;
-  int64_t children_evaluated_ = 0;
+  ThreadCounters* counters_ = nullptr;  // of the current run
 };
 
 }  // namespace velmora

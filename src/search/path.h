@@ -25,10 +25,13 @@ struct PathStep {
 
 using Path = std::vector<PathStep>;
 
-struct ThreadCounters {
+// One cache line per worker: the counters are written at every node, and
+// neighbours in the driver's vector must not share a line.
+struct alignas(64) ThreadCounters {
   int64_t nodes = 0;         // expanded since the run began
   int64_t logged_nodes = 0;  // nodes at the last progress line
   double min_h = std::numeric_limits<double>::infinity();  // this iteration
+  int64_t children = 0;      // children evaluated by the fast kernel (a benchmark figure)
 };
 
 // The step that took `parent` to `child` by moving src -> dst.

@@ -1,8 +1,10 @@
 #include "search/worker.h"
 
+#include <memory>
 #include <utility>
 
 #include "search/bounded_dfs.h"
+#include "search/fast_dfs.h"
 
 namespace velmora {
 
@@ -10,6 +12,10 @@ namespace {
 
 void run_worker(int32_t worker_index, SearchShared& shared) {
   emit(shared.log_sink, format_line("Thread %d acildi\n", worker_index));
+
+  // The fast kernel's board and buffers, made once and reused for every item.
+  std::unique_ptr<FastSearch> fast;
+  if (shared.core == SearchCore::fast) fast = std::make_unique<FastSearch>(*shared.layout);
 
   bool took_work = false;
   for (;;) {
@@ -23,11 +29,16 @@ void run_worker(int32_t worker_index, SearchShared& shared) {
     took_work = true;
     if (shared.found.load() || shared.stop.load()) return;
 
+    ThreadCounters& counters = shared.counters[static_cast<size_t>(worker_index)];
     const double result =
-        bounded_dfs(item->state, *shared.layout, shared.bound, shared.next_bound, shared.found,
-                    shared.stop, shared.iteration, item->path, shared.counters[worker_index],
-                    item->score, shared.use_dsg_tiebreak, shared.start_time, shared.log_sink,
-                    shared.stop_query);
+        fast ? fast->run(item->state, shared.bound, shared.next_bound, shared.found, shared.stop,
+                         shared.iteration, item->path, counters, item->score,
+                         shared.use_dsg_tiebreak, shared.start_time, shared.log_sink,
+                         shared.stop_query)
+             : bounded_dfs(item->state, *shared.layout, shared.bound, shared.next_bound,
+                           shared.found, shared.stop, shared.iteration, item->path, counters,
+                           item->score, shared.use_dsg_tiebreak, shared.start_time,
+                           shared.log_sink, shared.stop_query);
     if (result == FOUND) {
       bool expected = false;
       if (shared.found.compare_exchange_strong(expected, true)) {

@@ -15,6 +15,11 @@
 
 namespace velmora {
 
+// Which kernel searches the work items. Both visit the same nodes in the same
+// order; the reference follows the textbook definition and is kept to check
+// the fast one against (from C++ only).
+enum class SearchCore { fast, reference };
+
 struct SearchShared {
   std::atomic<double> bound{0.0};
   std::atomic<double> next_bound{std::numeric_limits<double>::infinity()};
@@ -22,6 +27,7 @@ struct SearchShared {
   std::atomic<bool> stop{false};
   int32_t iteration = 0;
   bool use_dsg_tiebreak = false;
+  SearchCore core = SearchCore::fast;
   int64_t start_time = 0;
   const BoardLayout* layout = nullptr;
   WorkQueue queue;

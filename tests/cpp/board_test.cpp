@@ -191,10 +191,12 @@ TEST(LaneAnalysis, HighValueMisplacedIsNotCounted) {
 }
 
 TEST(LaneAnalysis, HighRunTopGivesNoSupply) {
-  const LaneSummary s = summary_of({{1, 9, 8}}, 0, 0);
-  EXPECT_EQ(s.misplaced, (LevelCounts{0, 1, 0, 0, 0, 0}));
-  EXPECT_EQ(s.run_top, 0);
-  EXPECT_EQ(s.run_free, 0);
+  for (const Lanes& lanes : {Lanes{{1, 9, 8}}, Lanes{{1, 7, 6}}}) {
+    const LaneSummary s = summary_of(lanes, 0, 0);
+    EXPECT_EQ(s.misplaced, (LevelCounts{0, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(s.run_top, 0);
+    EXPECT_EQ(s.run_free, 0);
+  }
 }
 
 TEST(LaneAnalysis, EmptyLanes) {

@@ -133,17 +133,17 @@ void walk_board(const Lanes& lanes, std::mt19937& rng, Coverage& coverage) {
 TEST(Property, IncrementalMovesMatchEvaluationFromScratch) {
   std::mt19937 rng(20240611);
   Coverage coverage;
-  for (int board = 0; board < 600 && !HasFailure(); ++board) {
+  for (int board = 0; board < 300 && !HasFailure(); ++board) {
     const Lanes lanes = random_lanes(rng, board % 2 == 0);
     SCOPED_TRACE(::testing::Message() << "board " << board);
     walk_board(lanes, rng, coverage);
   }
   // The random boards must reach the paths that differ: a new g_star, a
   // positive clearing cost, and the case where the parent's may be reused.
-  EXPECT_GT(coverage.children, 10000);
-  EXPECT_GT(coverage.g_star_changed, 500);
-  EXPECT_GT(coverage.extra_positive, 500);
-  EXPECT_GT(coverage.extra_reusable, 500);
+  EXPECT_GT(coverage.children, 20000);
+  EXPECT_GT(coverage.g_star_changed, 1000);
+  EXPECT_GT(coverage.extra_positive, 1000);
+  EXPECT_GT(coverage.extra_reusable, 1000);
 }
 
 }  // namespace

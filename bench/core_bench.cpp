@@ -1,0 +1,215 @@
+// Benchmark of the search core, without Python: every board solved at one
+// thread by the reference core and by the fast core in the same process,
+// checked for identical results, with throughput, memory and allocation
+// figures; then the largest boards at 1, 2 and all hardware threads.
+//
+// usage: core_bench BOARDS_FILE [--reference-budget NODES]
+// The last line is "geomean speed-up: X.XX".
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <new>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "module/run_driver.h"
+#include "search/bounded_dfs.h"
+
+namespace {
+
+std::atomic<int64_t> g_allocations{0};
+
+}  // namespace
+
+// Counts every heap allocation of the process, to show that an expanded node
+// allocates nothing once the search's buffers have grown.
+void* operator new(std::size_t size) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using velmora::Lanes;
+using velmora::RunEnd;
+using velmora::RunHooks;
+using velmora::RunOptions;
+using velmora::RunOutcome;
+using velmora::SearchCore;
+
+struct Board {
+  std::string name;
+  Lanes lanes;
+};
+
+std::vector<Board> read_boards(const char* file) {
+  std::ifstream in(file);
+  if (!in) {
+    std::fprintf(stderr, "cannot read %s\n", file);
+    std::exit(2);
+  }
+  std::vector<Board> boards;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    const auto colon = line.find(':');
+    Board b{line.substr(0, colon), {}};
+    std::stringstream lanes(line.substr(colon + 1));
+    std::string lane;
+    while (std::getline(lanes, lane, '/')) {
+      std::vector<int32_t> slots;
+      std::stringstream cells(lane);
+      std::string cell;
+      while (std::getline(cells, cell, ',')) slots.push_back(std::stoi(cell));
+      b.lanes.push_back(slots);
+    }
+    boards.push_back(b);
+  }
+  return boards;
+}
+
+// Resets the process's peak resident memory, and reads it in MiB.
+void reset_peak_memory() {
+  std::ofstream("/proc/self/clear_refs") << "5";
+}
+double peak_memory_mib() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmHWM:") {
+      double kib = 0;
+      status >> kib;
+      return kib / 1024.0;
+    }
+    status.ignore(1 << 20, '\n');
+  }
+  return 0.0;
+}
+
+struct Run {
+  RunOutcome outcome;
+  std::vector<std::string> log;  // progress and end lines, elapsed seconds cut off
+  double seconds = 0;
+  double peak_mib = 0;
+  int64_t allocations = 0;
+};
+
+// One run; with a node budget the run is stopped at the first stop poll past
+// it, which at one thread happens at the same node in every core.
+Run run(const Lanes& lanes, SearchCore core, int32_t threads, int64_t budget) {
+  Run r;
+  std::atomic<int64_t> polls{0};
+  RunHooks hooks;
+  hooks.log = [&r](std::string_view text) {
+    const std::string line(text);
+    if (line.rfind("[IDA*]", 0) == 0) r.log.push_back(line.substr(0, line.find(" | sure=")));
+  };
+  if (budget > 0) {
+    hooks.stop = [&polls, budget] {
+      return polls.fetch_add(1) + 1 > budget / velmora::kStopPollInterval;
+    };
+  }
+  RunOptions options;
+  options.num_threads = threads;
+  options.core = core;
+  reset_peak_memory();
+  const int64_t allocations = g_allocations.load();
+  const int64_t start = velmora::monotonic_ns();
+  r.outcome = velmora::run_search(lanes, options, hooks);
+  r.seconds = static_cast<double>(velmora::monotonic_ns() - start) / 1e9;
+  r.allocations = g_allocations.load() - allocations;
+  r.peak_mib = peak_memory_mib();
+  return r;
+}
+
+bool same_result(const Run& a, const Run& b) {
+  return a.outcome.end == b.outcome.end && a.outcome.nodes == b.outcome.nodes &&
+         a.outcome.iterations == b.outcome.iterations && a.outcome.path == b.outcome.path &&
+         a.log == b.log;
+}
+
+int slots_of(const Lanes& lanes) {
+  std::size_t slots = 0;
+  for (const auto& lane : lanes) slots = std::max(slots, lane.size());
+  return static_cast<int>(slots);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: core_bench BOARDS_FILE [--reference-budget NODES]\n");
+    return 2;
+  }
+  int64_t reference_budget = 2'000'000;
+  for (int i = 2; i + 1 < argc; ++i) {
+    if (std::string(argv[i]) == "--reference-budget") reference_budget = std::atoll(argv[i + 1]);
+  }
+  const std::vector<Board> boards = read_boards(argv[1]);
+
+  std::printf("%-6s %6s %10s %5s %5s | %8s %10s %10s | %8s %10s %11s %8s %9s | %7s\n", "board",
+              "size", "nodes", "iters", "moves", "ref s", "ref n/s", "ref ch/s", "fast s",
+              "fast n/s", "fast ch/s", "peak MiB", "allocs/kn", "speedup");
+  double log_sum = 0;
+  int compared = 0;
+  bool all_same = true;
+  std::vector<std::pair<int64_t, const Board*>> by_size;
+  for (const Board& board : boards) {
+    const Run fast = run(board.lanes, SearchCore::fast, 1, 0);
+    const int64_t nodes = fast.outcome.nodes;
+    // The reference runs the whole board when it fits the budget, else the
+    // same prefix of the search as a fast run stopped at the same node.
+    const bool capped = nodes > reference_budget;
+    const Run ref = run(board.lanes, SearchCore::reference, 1, capped ? reference_budget : 0);
+    const Run fast_same = capped ? run(board.lanes, SearchCore::fast, 1, reference_budget) : fast;
+    const bool same = same_result(ref, fast_same);
+    all_same = all_same && same;
+    const double ref_nps = static_cast<double>(ref.outcome.nodes) / ref.seconds;
+    const double fast_nps = static_cast<double>(nodes) / fast.seconds;
+    const double ch_per_node =
+        nodes > 0 ? static_cast<double>(fast.outcome.children) / static_cast<double>(nodes) : 0;
+    const double speedup = fast_nps / ref_nps;
+    log_sum += std::log(speedup);
+    ++compared;
+    by_size.emplace_back(nodes, &board);
+    std::printf("%-6s %3zux%-2d %10lld %5d %5zu | %8.2f %10.0f %10.0f | %8.2f %10.0f %11.0f %8.1f %9.3f | %6.2fx%s\n",
+                board.name.c_str(), board.lanes.size(), slots_of(board.lanes),
+                static_cast<long long>(nodes), fast.outcome.iterations, fast.outcome.path.size(),
+                ref.seconds, ref_nps, ref_nps * ch_per_node, fast.seconds, fast_nps,
+                fast_nps * ch_per_node, fast.peak_mib,
+                nodes > 0 ? 1000.0 * static_cast<double>(fast.allocations) / static_cast<double>(nodes) : 0.0,
+                speedup, same ? (capped ? "  same (first " + std::to_string(reference_budget) + " nodes)" : "  same").c_str() : "  DIFFERENT");
+    std::fflush(stdout);
+  }
+
+  std::sort(by_size.begin(), by_size.end());
+  const int hardware = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  std::printf("\nthreads (fast core, largest boards; nodes per second relative to 1 thread)\n");
+  for (std::size_t i = by_size.size() >= 2 ? by_size.size() - 2 : 0; i < by_size.size(); ++i) {
+    const Board& board = *by_size[i].second;
+    double base = 0;
+    for (int threads : {1, 2, hardware}) {
+      if (threads == hardware && hardware <= 2) continue;
+      const Run r = run(board.lanes, SearchCore::fast, threads, 0);
+      const double nps = static_cast<double>(r.outcome.nodes) / r.seconds;
+      if (threads == 1) base = nps;
+      std::printf("%-6s threads=%-2d nodes=%-10lld secs=%7.2f nodes/s=%10.0f ratio=%.2f\n",
+                  board.name.c_str(), threads, static_cast<long long>(r.outcome.nodes), r.seconds,
+                  nps, nps / base);
+      std::fflush(stdout);
+    }
+  }
+
+  if (!all_same) std::printf("\nRESULTS DIFFER between the reference and the fast core\n");
+  std::printf("\ngeomean speed-up: %.2f\n", compared ? std::exp(log_sum / compared) : 0.0);
+  return all_same ? 0 : 1;
+}
