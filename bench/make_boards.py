@@ -1,6 +1,8 @@
-"""Finds benchmark boards: random realistic boards of the given shapes,
-solved at one thread under a node cap, printed with their figures so a
-spread from thousands to millions of nodes can be picked by hand."""
+"""Finds benchmark boards: realistic boards (lanes filled to 55-80 % with
+levels 1..5, a lane or two empty, items at the back) made by scrambling a
+sorted board with random moves, solved at one thread under a node cap and
+printed in the benchmark's board format with their figures, so that a
+spread from thousands to millions of nodes can be picked."""
 
 import random
 import sys
@@ -9,16 +11,31 @@ import time
 from velmora import velmora
 
 
-def random_board(rng, lanes, slots, fill, empty_lanes):
-    items = [rng.randint(1, 5) for _ in range(int(lanes * slots * fill))]
-    board = []
-    for i in range(lanes):
-        if i < empty_lanes:
-            board.append([0] * slots)
+def sorted_board(rng, lanes, slots, fill, empty_lanes):
+    items = sorted(rng.randint(1, 5) for _ in range(int((lanes - empty_lanes) * slots * fill)))
+    board = [[0] * slots for _ in range(lanes)]
+    rng.shuffle(items)
+    for v in items:
+        lane = board[rng.randrange(empty_lanes, lanes)]
+        if lane[0] == 0:
+            lane[lane.count(0) - 1] = v
+    for lane in board:
+        vals = sorted(v for v in lane if v)
+        lane[:] = [0] * (slots - len(vals)) + vals
+    return board
+
+
+def scramble(rng, board, moves):
+    for _ in range(moves):
+        src = rng.choice([i for i, lane in enumerate(board) if any(lane)])
+        dsts = [i for i, lane in enumerate(board) if i != src and lane[0] == 0]
+        if not dsts:
             continue
-        take = min(len(items), rng.randint(slots // 2, slots)) if i < lanes - 1 else min(len(items), slots)
-        lane, items = items[:take], items[take:]
-        board.append([0] * (slots - len(lane)) + lane)
+        dst = rng.choice(dsts)
+        a = next(s for s, v in enumerate(board[src]) if v)
+        item, board[src][a] = board[src][a], 0
+        b = next((s for s, v in enumerate(board[dst]) if v), len(board[dst]))
+        board[dst][b - 1] = item
     rng.shuffle(board)
     return board
 
@@ -38,14 +55,16 @@ def solve(board, cap):
 def main():
     seed, count, cap = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
     rng = random.Random(seed)
-    for _ in range(count):
-        lanes = rng.randint(6, 12)
-        slots = rng.randint(4, 8)
-        board = random_board(rng, lanes, slots, rng.uniform(0.55, 0.8), rng.randint(1, 2))
+    for n in range(count):
+        lanes, slots = rng.randint(6, 12), rng.randint(4, 8)
+        board = scramble(rng, sorted_board(rng, lanes, slots, rng.uniform(0.55, 0.8),
+                                           rng.randint(1, 2)), rng.randint(10, 60))
         r, secs = solve(board, cap)
-        nodes = r["nodes_expanded"] if r else -1
-        print(f"{lanes}x{slots} nodes={nodes} moves={r['num_moves'] if r else '-'} "
-              f"secs={secs:.2f} board={board}", flush=True)
+        if r is None or r["num_moves"] == 0:
+            continue
+        text = " / ".join(",".join(map(str, lane)) for lane in board)
+        print(f"# {lanes}x{slots} nodes={r['nodes_expanded']} iters={r['iterations']} "
+              f"moves={r['num_moves']} secs={secs:.2f}\ns{seed}_{n}: {text}", flush=True)
 
 
 if __name__ == "__main__":

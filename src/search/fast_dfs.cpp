@@ -17,7 +17,8 @@ FastSearch::FastSearch(const BoardLayout& layout) : pos_(std::make_unique<Positi
   frames_.reserve(64);
 }
 
-void FastSearch::expand(int64_t parent_score, bool use_dsg_tiebreak) {
+void FastSearch::expand(int64_t parent_score, bool use_dsg_tiebreak, double bound,
+                        std::atomic<double>& next_bound) {
   const Position& pos = *pos_;
   const Measures& m = pos.measures();
   const BoardLayout& layout = pos.layout();
@@ -63,7 +64,19 @@ void FastSearch::expand(int64_t parent_score, bool use_dsg_tiebreak) {
     }
   }
 
+  // A child above the bound is only cut off when visited: all it does is
+  // offer its f to next_bound, and the smallest offer is all that counts. So
+  // those children are settled here at once, and only the others are sorted
+  // and visited; they come first in the visiting order in any case.
   const auto first = arena_.begin() + begin;
+  const auto live_end = std::partition(first, arena_.end(),
+                                       [bound](const Child& c) { return c.f <= bound; });
+  if (live_end != arena_.end()) {
+    double least = live_end->f;
+    for (auto it = live_end; it != arena_.end(); ++it) least = std::min(least, it->f);
+    lower_next_bound(next_bound, least);
+    arena_.erase(live_end, arena_.end());
+  }
   if (use_dsg_tiebreak) {
     std::sort(first, arena_.end(), [](const Child& a, const Child& b) {
       if (a.f != b.f) return a.f < b.f;
@@ -99,7 +112,8 @@ double FastSearch::run(const LaneState& state, const std::atomic<double>& bound,
 
   arena_.clear();
   frames_.clear();
-  expand(score, use_dsg_tiebreak);
+  const double current_bound = bound.load(std::memory_order_relaxed);
+  expand(score, use_dsg_tiebreak, current_bound, next_bound);
   for (;;) {
     Frame& frame = frames_.back();
     if (found.load(std::memory_order_relaxed) || frame.next == frame.end) {
@@ -125,7 +139,7 @@ double FastSearch::run(const LaneState& state, const std::atomic<double>& bound,
       path.pop_back();
       continue;
     }
-    expand(next.score, use_dsg_tiebreak);
+    expand(next.score, use_dsg_tiebreak, current_bound, next_bound);
   }
 }
 

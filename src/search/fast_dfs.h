@@ -47,8 +47,10 @@ class FastSearch {
     uint32_t index;
   };
 
-  // Appends the node's distinct children to the arena in visiting order.
-  void expand(int64_t parent_score, bool use_dsg_tiebreak);
+  // Appends the node's distinct children within the bound to the arena in
+  // visiting order, and offers the least f above it to next_bound.
+  void expand(int64_t parent_score, bool use_dsg_tiebreak, double bound,
+              std::atomic<double>& next_bound);
 
   std::unique_ptr<Position> pos_;
   std::vector<Child> arena_;

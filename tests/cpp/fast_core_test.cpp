@@ -7,10 +7,13 @@
 
 #include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "board/move.h"
 #include "board/position.h"
+#include "module/run_driver.h"
+#include "search/bounded_dfs.h"
 #include "test_boards.h"
 
 namespace velmora {
@@ -101,6 +104,50 @@ TEST(FastBoardProperty, LanesBeyondTwentyItemsStayExact) {
   testing::expect_same_state(pos.to_lane_state(), state, layout.lane_count);
   testing::expect_same_state(state, evaluate_grid(state.grid, layout, state.g, 1, 0),
                              layout.lane_count);
+}
+
+struct RecordedRun {
+  RunOutcome outcome;
+  std::vector<std::string> log;  // elapsed seconds cut off
+};
+
+RecordedRun record_run(const Lanes& lanes, SearchCore core, bool tiebreak, int64_t node_budget) {
+  RecordedRun r;
+  int64_t polls = 0;
+  RunHooks hooks;
+  hooks.log = [&r](std::string_view text) {
+    std::string line(text);
+    line = line.substr(0, line.find("sure="));
+    r.log.push_back(line);
+  };
+  hooks.stop = [&polls, node_budget] { return ++polls > node_budget / kStopPollInterval; };
+  RunOptions options;
+  options.use_dsg_tiebreak = tiebreak;
+  options.num_threads = 1;
+  options.core = core;
+  r.outcome = run_search(lanes, options, hooks);
+  return r;
+}
+
+// Whole one-thread runs end alike with either kernel: the same ending, node
+// count, iterations, moves and log lines (solved, exhausted, or stopped at
+// the same node), with and without the tie-break.
+TEST(FastCoreRun, WholeRunsMatchTheReferenceKernel) {
+  std::mt19937 rng(7);
+  int solved = 0;
+  for (int board = 0; board < 60; ++board) {
+    const Lanes lanes = testing::random_lanes(rng, true);
+    const bool tiebreak = board % 2 == 1;
+    const RecordedRun ref = record_run(lanes, SearchCore::reference, tiebreak, 5000);
+    const RecordedRun fast = record_run(lanes, SearchCore::fast, tiebreak, 5000);
+    EXPECT_EQ(fast.outcome.end, ref.outcome.end) << "board " << board;
+    EXPECT_EQ(fast.outcome.nodes, ref.outcome.nodes) << "board " << board;
+    EXPECT_EQ(fast.outcome.iterations, ref.outcome.iterations) << "board " << board;
+    EXPECT_EQ(fast.outcome.path, ref.outcome.path) << "board " << board;
+    EXPECT_EQ(fast.log, ref.log) << "board " << board;
+    solved += ref.outcome.end == RunEnd::solved;
+  }
+  EXPECT_GT(solved, 10);
 }
 
 }  // namespace
