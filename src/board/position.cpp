@@ -1,6 +1,7 @@
 #include "board/position.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "board/zobrist.h"
 
@@ -118,13 +119,12 @@ double Position::child_extra(const ChildEval& child, int32_t src, int32_t dst) c
                           dst, child.dst_after);
 }
 
-std::optional<ChildEval> Position::evaluate(int32_t src, int32_t dst) const {
+bool Position::evaluate(int32_t src, int32_t dst, ChildEval& child) const {
   const int32_t a = front_[at(src)];
-  if (a < 0 || layout_->lane_len[at(dst)] <= 0) return std::nullopt;
+  if (a < 0 || layout_->lane_len[at(dst)] <= 0) return false;
   const int32_t b = front_[at(dst)];
-  if (b == 0) return std::nullopt;
+  if (b == 0) return false;
 
-  ChildEval child;
   const int32_t cap = layout_->capacity;
   const int32_t cs = src * cap + a;
   const int32_t v = grid_[at(cs)];
@@ -147,17 +147,34 @@ std::optional<ChildEval> Position::evaluate(int32_t src, int32_t dst) const {
   add_lane(c.demand, c.supply, c.empty_slots, lane_[at(dst)], -1);
   add_lane(c.demand, c.supply, c.empty_slots, child.src_after, +1);
   add_lane(c.demand, c.supply, c.empty_slots, child.dst_after, +1);
-  c.blokaj = c.demand[1] + c.demand[2] + c.demand[3] + c.demand[4] + c.demand[5];
-  const GStarPick pick = pick_g_star(c.demand, c.supply);
-  c.g_star = pick.g_star;
-  c.ds = pick.deficit - c.empty_slots;
+
+  // Deficits from the top level down; the strict comparison keeps the higher
+  // level on equal deficits.
+  int32_t demand_above = 0;
+  int32_t supply_above = 0;
+  int32_t best_level = 1;
+  int32_t best = std::numeric_limits<int32_t>::min();
+  child.diff[0] = 0;
+  for (int32_t k = kTopLevel; k >= 1; --k) {
+    demand_above += c.demand[at(k)];
+    supply_above += c.supply[at(k)];
+    const int32_t diff = demand_above - supply_above;
+    child.diff[at(k)] = diff;
+    if (diff > best) {
+      best = diff;
+      best_level = k;
+    }
+  }
+  c.blokaj = demand_above;
+  c.g_star = best_level;
+  c.ds = best - c.empty_slots;
   c.g = m_.g + 1;
   c.last_src = src;
   c.last_dst = dst;
   c.extra = child_extra(child, src, dst);
   c.h = static_cast<double>(c.blokaj) + c.extra;
   c.f = static_cast<double>(c.g) + c.h;
-  return child;
+  return true;
 }
 
 void Position::do_move(int32_t src, int32_t dst, const ChildEval& child) {

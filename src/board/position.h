@@ -34,6 +34,7 @@ struct Measures {
 // A child evaluated without being made: its measures and the move's slots.
 struct ChildEval {
   Measures m;
+  LevelCounts diff;  // the deficits diff(1..5) behind g_star
   int32_t src_slot;
   int32_t dst_slot;
   int32_t item;
@@ -56,8 +57,14 @@ class Position {
     return grid_[static_cast<std::size_t>(lane * layout_->capacity + slot)];
   }
 
-  // The child after src -> dst, or nullopt when the move is impossible.
-  std::optional<ChildEval> evaluate(int32_t src, int32_t dst) const;
+  // The child after src -> dst into `child`; false when the move is
+  // impossible. `child` is only written, so one record serves every call.
+  bool evaluate(int32_t src, int32_t dst, ChildEval& child) const;
+  std::optional<ChildEval> evaluate(int32_t src, int32_t dst) const {
+    ChildEval child;
+    if (!evaluate(src, dst, child)) return std::nullopt;
+    return child;
+  }
 
   // Makes the evaluated move; undo_move takes back the last one made.
   void do_move(int32_t src, int32_t dst, const ChildEval& child);

@@ -29,20 +29,18 @@ void FastSearch::expand(int64_t parent_score, bool use_dsg_tiebreak, double boun
     stamp_ = 1;
   }
   const LevelCounts parent_diff = use_dsg_tiebreak ? deficits(m.demand, m.supply) : LevelCounts{};
+  ChildEval& child = child_;
 
   int32_t order = 0;
   for (int32_t src = 0; src < layout.lane_count; ++src) {
     if (pos.front(src) < 0) continue;
     for (int32_t dst = 0; dst < layout.lane_count; ++dst) {
       if (dst == src || (src == m.last_dst && dst == m.last_src)) continue;
-      const std::optional<ChildEval> child = pos.evaluate(src, dst);
-      if (!child) continue;
+      if (!pos.evaluate(src, dst, child)) continue;
       ++counters_->children;
-      const Measures& c = child->m;
+      const Measures& c = child.m;
       const int64_t score =
-          use_dsg_tiebreak ? successor_score(parent_diff, deficits(c.demand, c.supply), m.h, c.h,
-                                             parent_score)
-                           : 0;
+          use_dsg_tiebreak ? successor_score(parent_diff, child.diff, m.h, c.h, parent_score) : 0;
       const Child entry{c.f, c.h, score, src, dst, c.g, order};
 
       // Positions are told apart by hash alone; the first place is kept and
@@ -127,12 +125,12 @@ double FastSearch::run(const LaneState& state, const std::atomic<double>& bound,
     if (stop.load(std::memory_order_relaxed)) return STOPPED;
 
     const Child next = arena_[frame.next++];
-    const std::optional<ChildEval> child = pos.evaluate(next.src, next.dst);
-    if (!child) continue;
-    const Measures& c = child->m;
-    path.push_back({next.src, child->src_slot, next.dst, child->dst_slot, child->item, c.g, c.h,
-                    c.f, 0.0});
-    pos.do_move(next.src, next.dst, *child);
+    ChildEval& child = child_;
+    if (!pos.evaluate(next.src, next.dst, child)) continue;
+    const Measures& c = child.m;
+    path.push_back({next.src, child.src_slot, next.dst, child.dst_slot, child.item, c.g, c.h, c.f,
+                    0.0});
+    pos.do_move(next.src, next.dst, child);
     if (const auto end = examine_node(c.g, c.h, c.blokaj, ctx)) {
       if (*end == FOUND || *end == STOPPED) return *end;
       pos.undo_move();

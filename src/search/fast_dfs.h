@@ -53,6 +53,7 @@ class FastSearch {
               std::atomic<double>& next_bound);
 
   std::unique_ptr<Position> pos_;
+  ChildEval child_;  // scratch for one child's evaluation
   std::vector<Child> arena_;
   std::vector<Frame> frames_;
   std::vector<Seen> seen_;  // per-node dedupe by hash; entries of old stamps are free

@@ -58,6 +58,7 @@ TEST(FastBoardProperty, CandidatesAndWalksMatchMoveApplication) {
           ASSERT_EQ(got.has_value(), want.has_value()) << "move " << s << "->" << d;
           if (!want) continue;
           expect_measures_match(got->m, *want);
+          EXPECT_EQ(got->diff, deficits(want->demand, want->supply));
           ++compared;
           legal.push_back({s, d});
         }
