@@ -8,28 +8,13 @@
 
 #include "board/move.h"
 #include "bounds/successors.h"
+#include "search/node_check.h"
 
 namespace velmora {
 
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
-// Everything a node examination needs besides the node itself.
-struct SearchContext {
-  const BoardLayout& layout;
-  const std::atomic<double>& bound;
-  std::atomic<double>& next_bound;
-  const std::atomic<bool>& found;
-  std::atomic<bool>& stop;
-  int32_t iteration;
-  Path& path;
-  ThreadCounters& counters;
-  bool use_dsg_tiebreak;
-  int64_t start_time;
-  const LogSink& log_sink;
-  const StopQuery& stop_query;
-};
 
 // One level of the descent: a node being expanded, its children in visiting
 // order and the next one to try. Frames live on the heap, so the depth is
@@ -41,51 +26,13 @@ struct Frame {
   int64_t score = 0;  // inherited score the successors were generated with
 };
 
-void log_progress(const SearchContext& ctx, double bound) {
-  const double elapsed = static_cast<double>(monotonic_ns() - ctx.start_time) / 1e9;
-  emit(ctx.log_sink,
-       format_line("[IDA*] iter=%d | thread_nodes=%lld | esik=%f | min_h=%f | sure=%fs\n",
-                   ctx.iteration, static_cast<long long>(ctx.counters.nodes), bound,
-                   ctx.counters.min_h, elapsed));
-}
-
-// Everything that happens to a node before its children: the result when the
-// node ends here, nullopt when it is to be expanded.
-std::optional<double> examine(const LaneState& state, SearchContext& ctx) {
-  if (ctx.found.load()) return kInfinity;
-  if (ctx.stop.load()) return STOPPED;
-
-  // g + h rather than the cached f, so the test sees exactly what it bounds.
-  const double f = static_cast<double>(state.g) + state.h;
-  const double bound = ctx.bound.load();
-  if (f > bound) {
-    lower_next_bound(ctx.next_bound, f);
-    return f;
-  }
-  if (state.blokaj == 0) return FOUND;
-
-  ThreadCounters& counters = ctx.counters;
-  ++counters.nodes;
-  if (counters.min_h > state.h) counters.min_h = state.h;
-
-  if (counters.nodes % kStopPollInterval == 0 && asks_to_stop(ctx.stop_query)) {
-    ctx.stop.store(true);
-    return STOPPED;
-  }
-  if (counters.nodes - counters.logged_nodes >= kProgressInterval) {
-    counters.logged_nodes = counters.nodes;
-    log_progress(ctx, bound);
-  }
-  return std::nullopt;
-}
-
 void open_frame(std::deque<Frame>& frames, size_t depth, const LaneState& state, int64_t score,
-                const SearchContext& ctx) {
+                const BoardLayout& layout, bool use_dsg_tiebreak) {
   if (depth == frames.size()) frames.emplace_back();
   Frame& frame = frames[depth];
   frame.state = state;
-  frame.successors = generate_successors(frame.state, ctx.layout, score, ctx.use_dsg_tiebreak);
-  sort_successors(frame.successors, ctx.use_dsg_tiebreak);
+  frame.successors = generate_successors(frame.state, layout, score, use_dsg_tiebreak);
+  sort_successors(frame.successors, use_dsg_tiebreak);
   frame.next = 0;
   frame.score = score;
 }
@@ -113,13 +60,12 @@ double bounded_dfs(const LaneState& state, const BoardLayout& layout,
                    const std::atomic<bool>& found, std::atomic<bool>& stop, int32_t iteration,
                    Path& path, ThreadCounters& counters, int64_t score, bool use_dsg_tiebreak,
                    int64_t start_time, const LogSink& log_sink, const StopQuery& stop_query) {
-  SearchContext ctx{layout,   bound,           next_bound, found,    stop,
-                    iteration, path,           counters,   use_dsg_tiebreak,
-                    start_time, log_sink,      stop_query};
-  if (const auto end = examine(state, ctx)) return *end;
+  SearchContext ctx{bound,    next_bound, found,    stop,      iteration,
+                    counters, start_time, log_sink, stop_query};
+  if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx)) return *end;
 
   std::deque<Frame> frames;  // deque: growing it keeps references to frames valid
-  open_frame(frames, 0, state, score, ctx);
+  open_frame(frames, 0, state, score, layout, use_dsg_tiebreak);
   size_t depth = 0;
   for (;;) {
     Frame& frame = frames[depth];
@@ -136,12 +82,12 @@ double bounded_dfs(const LaneState& state, const BoardLayout& layout,
         apply_move(frame.state, layout, successor.src, successor.dst);
     if (!child) continue;
     path.push_back(make_path_step(frame.state, *child, layout, successor.src, successor.dst));
-    if (const auto end = examine(*child, ctx)) {
+    if (const auto end = examine_node(child->g, child->h, child->blokaj, ctx)) {
       if (*end == FOUND || *end == STOPPED) return *end;
       path.pop_back();
       continue;
     }
-    open_frame(frames, depth + 1, *child, successor.score, ctx);
+    open_frame(frames, depth + 1, *child, successor.score, layout, use_dsg_tiebreak);
     ++depth;
   }
 }
