@@ -57,8 +57,8 @@ def main():
     rng = random.Random(seed)
     for n in range(count):
         lanes, slots = rng.randint(6, 12), rng.randint(4, 8)
-        board = scramble(rng, sorted_board(rng, lanes, slots, rng.uniform(0.55, 0.8),
-                                           rng.randint(1, 2)), rng.randint(10, 60))
+        board = scramble(rng, sorted_board(rng, lanes, slots, rng.uniform(0.6, 0.85),
+                                           rng.randint(1, 2)), rng.randint(40, 250))
         r, secs = solve(board, cap)
         if r is None or r["num_moves"] == 0:
             continue

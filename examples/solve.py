@@ -18,7 +18,7 @@ import sys
 import threading
 import time
 from collections.abc import Callable, Sequence
-from typing import IO, TYPE_CHECKING, Any
+from typing import IO, TYPE_CHECKING
 
 if TYPE_CHECKING:
     from velmora import Move, Result
@@ -66,6 +66,11 @@ def parse_board(data: object) -> Board:
                 raise BadInput(f"lane {i}, slot {s}: {value} is outside 0..{MAX_VALUE}")
         board.append(list(lane))
     return board
+
+
+def count(n: int, noun: str) -> str:
+    """'1 move', '2 moves'."""
+    return f"{n:,} {noun}" if n == 1 else f"{n:,} {noun}s"
 
 
 def type_name(value: object) -> str:
@@ -157,7 +162,7 @@ def draw_board(board: Board) -> list[str]:
             elif lane[s] == 0:
                 cells.append(" " + "·".rjust(width) + " ")
             elif s in bad:
-                cells.append("[" + str(lane[s]).rjust(width) + "]")
+                cells.append(f"[{lane[s]}]".rjust(width + 2))
             else:
                 cells.append(" " + str(lane[s]).rjust(width) + " ")
         note = f"  {len(bad)} misplaced" if bad else ""
@@ -364,7 +369,8 @@ def main(argv: Sequence[str] | None = None, solver: Callable[..., Result | None]
 
     text_out = not args.json and not args.quiet
     if text_out:
-        print_board(f"board: {len(board)} lanes, {misplaced_count(board)} misplaced items "
+        print_board(f"board: {count(len(board), 'lane')}, "
+                    f"{count(misplaced_count(board), 'misplaced item')} "
                     "(front on the left, [n] = misplaced)", board, out)
         out.flush()
 
@@ -416,15 +422,16 @@ def main(argv: Sequence[str] | None = None, solver: Callable[..., Result | None]
         print(json.dumps({"status": "solved", "result": result, "board_after": after}), file=out)
         return EXIT_SOLVED
     if text_out:
-        print(f"\n{result['num_moves']} moves ({result['nodes_expanded']:,} nodes expanded, "
-              f"{result['iterations']} iterations, {result['time']:.3f} s):", file=out)
+        print(f"\n{count(result['num_moves'], 'move')} "
+              f"({count(result['nodes_expanded'], 'node')} expanded, "
+              f"{count(result['iterations'], 'iteration')}, {result['time']:.3f} s):", file=out)
         digits = len(str(result["num_moves"]))
         for g, move in enumerate(result["moves"], start=1):
             print(f"  {g:>{digits}}. {describe_move(move)}", file=out)
         print(file=out)
         print_board("board after the moves:", after, out)
         print(file=out)
-    print(f"solved in {result['num_moves']} moves", file=out)
+    print(f"solved in {count(result['num_moves'], 'move')}", file=out)
     return EXIT_SOLVED
 
 

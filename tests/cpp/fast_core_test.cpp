@@ -133,7 +133,7 @@ RecordedRun record_run(const Lanes& lanes, SearchCore core, bool tiebreak, int64
 // Whole one-thread runs end alike with either kernel: the same ending, node
 // count, iterations, moves and log lines (solved, exhausted, or stopped at
 // the same node), with and without the tie-break.
-TEST(FastCoreRun, WholeRunsMatchTheReferenceKernel) {
+TEST(FastKernel, OneThreadOutcomesMatchTheReference) {
   std::mt19937 rng(7);
   int solved = 0;
   for (int board = 0; board < 60; ++board) {
