@@ -197,8 +197,9 @@ int main(int argc, char** argv) {
   for (std::size_t i = by_size.size() >= 2 ? by_size.size() - 2 : 0; i < by_size.size(); ++i) {
     const Board& board = *by_size[i].second;
     double base = 0;
-    for (int threads : {1, 2, hardware}) {
-      if (threads == hardware && hardware <= 2) continue;
+    std::vector<int> counts{1, 2};
+    if (hardware > 2) counts.push_back(hardware);
+    for (int threads : counts) {
       const Run r = run(board.lanes, SearchCore::fast, threads, 0);
       const double nps = static_cast<double>(r.outcome.nodes) / r.seconds;
       if (threads == 1) base = nps;
