@@ -375,32 +375,43 @@ def main(argv: Sequence[str] | None = None, solver: Callable[..., Result | None]
         out.flush()
 
     progress = None if args.quiet else Progress(err, tty=err.isatty())
-    stopped = threading.Event()
-    stop_fn: Callable[[], bool] | None = None
-    if args.time_limit is not None:
-        deadline = time.monotonic() + args.time_limit
+    deadline = None if args.time_limit is None else time.monotonic() + args.time_limit
+    stopped = threading.Event()      # the time limit ran out
+    interrupted = threading.Event()  # Ctrl-C hit one of our callables
 
-        def past_deadline() -> bool:
-            if time.monotonic() >= deadline:
+    # The interpreter runs a Ctrl-C's handler on the main thread, which also
+    # runs the module's calls of these two between iterations; a
+    # KeyboardInterrupt raised in them would count as the callable failing,
+    # so they note it and ask the search to stop instead.
+    def log_fn(text: str) -> None:
+        try:
+            if progress:
+                progress.feed(text)
+        except KeyboardInterrupt:
+            interrupted.set()
+
+    def stop_fn() -> bool:
+        try:
+            if deadline is not None and time.monotonic() >= deadline:
                 stopped.set()
-            return stopped.is_set()
-
-        stop_fn = past_deadline
+        except KeyboardInterrupt:
+            interrupted.set()
+        return stopped.is_set() or interrupted.is_set()
 
     try:
-        result = solver(board, log_fn=progress.feed if progress else (lambda text: None),
-                        stop_fn=stop_fn, use_dsg_tiebreak=args.tiebreak,
+        result = solver(board, log_fn=log_fn, stop_fn=stop_fn, use_dsg_tiebreak=args.tiebreak,
                         num_threads=args.threads)
     except (ValueError, TypeError) as e:
         if progress:
             progress.finish(None)
         return fail(EXIT_BAD_INPUT, f"the board was refused: {e}")
     except KeyboardInterrupt:
-        if progress:
-            progress.finish(None)
-        return fail(EXIT_INTERRUPTED, "interrupted (Ctrl-C)")
+        interrupted.set()
+        result = None
     if progress:
         progress.finish(result)
+    if interrupted.is_set():
+        return fail(EXIT_INTERRUPTED, "interrupted (Ctrl-C)")
 
     if result is None:
         status, code = ("stopped", EXIT_STOPPED) if stopped.is_set() else \
