@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: core_bench BOARDS_FILE [--reference-budget NODES]\n");
     return 2;
   }
-  int64_t reference_budget = 2'000'000;
+  int64_t reference_budget = 200000;
   for (int i = 2; i + 1 < argc; ++i) {
     if (std::string(argv[i]) == "--reference-budget") reference_budget = std::atoll(argv[i + 1]);
   }
