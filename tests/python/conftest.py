@@ -1,7 +1,19 @@
-"""Shared helpers: an independent Python model of the move rules, used to
-check what the module returns."""
+"""Shared helpers: a Python model of the move rules, boards, and a judge of one call."""
 
-import pytest
+import subprocess
+import sys
+import textwrap
+
+LONG = [[0, 0, 0, 2, 4], [0, 5, 1, 5, 3], [4, 2, 1, 3, 1]]  # only a stop ends it
+ONE_MOVE = [[0, 3, 1], [0, 0, 2], [0, 0, 0]]
+TRAP = [[0, 0, 0], [0, 0, 1], [2, 1, 2], [5, 4, 5]]  # solved from iteration 2 on
+THREE_ITERATIONS = [[0, 5, 5, 3], [0, 3, 1, 4], [0, 0, 3, 2], [0, 4, 1, 1], [0, 0, 5, 4],
+                    [0, 1, 2, 2]]
+FIVE_LANES = [[3, 4, 4, 1], [0, 5, 2, 2], [0, 0, 1, 1], [0, 0, 0, 3], [0, 0, 5, 2]]
+EXHAUSTED = [[1, 3, 2], [0]]  # one move there and back: the tree ends
+NO_MOVE = [[2, 1]]
+STOP_BEFORE = "IDA* durduruldu, None donuluyor.\n"
+STOP_INSIDE = "IDA* durduruldu (dfs icinde), None donuluyor.\n"
 
 
 def low8(board):
@@ -13,8 +25,7 @@ def front_slot(lane):
 
 
 def misplaced_levels(lane):
-    """Misplaced items of levels 1..5 in one lane: the items in front of the
-    longest run, ending at the back item, whose values never decrease."""
+    # Items of levels 1..5 in front of the longest never-decreasing run at the back.
     items = [v for v in lane if v]
     k = len(items) - 1
     while k > 0 and items[k - 1] <= items[k]:
@@ -40,8 +51,7 @@ def apply(board, src, dst):
 
 
 def replay(lanes, result):
-    """Replays a result's moves on `lanes`, checking every tuple against the
-    replay, and returns the final board."""
+    """Replays a result's moves on `lanes`, checking every field; returns the board."""
     board = low8(lanes)
     assert result["num_moves"] == len(result["moves"])
     for g, move in enumerate(result["moves"], start=1):
@@ -54,8 +64,53 @@ def replay(lanes, result):
     return board
 
 
-@pytest.fixture
-def log():
-    lines = []
-    lines.append_line = lines.append  # readable in calls: log_fn=log.append
-    return lines
+class StopAfter(list):
+    # Answers False to its first `polls` calls, True after; list.append is thread-safe.
+    def __init__(self, polls):
+        self.polls = polls
+
+    def __call__(self):
+        self.append(None)
+        return len(self) > self.polls
+
+
+def moves_from(board):
+    sources = [i for i, lane in enumerate(board) if front_slot(lane) >= 0]
+    targets = [i for i, lane in enumerate(board) if lane and front_slot(lane) != 0]
+    return [(s, d) for s in sources for d in targets if s != d]
+
+
+def tree_reaches_goal(lanes, limit=100_000):
+    # Every move sequence (never undoing the last move): True/False, or None beyond `limit`.
+    todo = [(low8(lanes), None)]
+    while todo and limit:
+        (board, last), limit = todo.pop(), limit - 1
+        if blokaj(board) == 0:
+            return True
+        todo += [(apply(board, s, d)[0], (s, d)) for s, d in moves_from(board) if (d, s) != last]
+    return None if todo else False
+
+
+def check_outcome(lanes, result, lines, stopper=None):
+    # Asserts a correct ending of a call on `lanes` and returns its kind.
+    assert lines and lines[0].startswith("IDA* basladi. blokaj=")
+    if result is not None:
+        assert blokaj(replay(lanes, result)) == 0
+        assert result["iterations"] > 0 or (result["num_moves"], len(lines)) == (0, 1)
+        assert result["iterations"] == 0 or lines[-1].startswith(
+            f"Cozum bulundu! adim={result['num_moves']} iter={result['iterations']} sure=")
+        return "solved"
+    if lines[-1] in (STOP_BEFORE, STOP_INSIDE):
+        assert stopper is not None and len(stopper) > stopper.polls, "stopped unasked"
+        return "stopped"
+    if lines[-1] == "Cozum bulunamadi.\n":
+        assert moves_from(low8(lanes)) == [] and blokaj(low8(lanes)) > 0
+        return "no move"
+    assert lines[-1].startswith("Cozum bulunamadi. sure="), lines[-1]
+    assert tree_reaches_goal(lanes) is False, "exhausted claimed, but a goal is reachable"
+    return "exhausted"
+
+
+def run_python(code, *args):
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *args], text=True,
+                          capture_output=True, timeout=60, env={"PYTHONPATH": ":".join(sys.path)})

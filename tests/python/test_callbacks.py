@@ -1,65 +1,90 @@
-"""Log lines and the log callable: where the text goes, and what a failing
-log callable does."""
+"""Log and stop callables: where lines go, failing and hostile callables, stop answers."""
 
-import subprocess
+import re
 import sys
-import textwrap
+import threading
+
+import pytest
 
 from velmora import velmora
 
-BOARD = [[0, 3, 1], [0, 0, 2], [0, 0, 0]]
+from conftest import (LONG, ONE_MOVE, STOP_BEFORE, STOP_INSIDE, THREE_ITERATIONS, TRAP,
+                      check_outcome, run_python)
+
+pytestmark = pytest.mark.timeout(60)  # a run that is never stopped fails instead of hanging
 
 
-def run_python(code):
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
-                          timeout=60, env={"PYTHONPATH": ":".join(sys.path)})
+def raising(exc):
+    def fn(*_args):
+        raise exc
+    return fn
 
 
 def test_without_log_fn_lines_go_to_standard_output_byte_for_byte():
     proc = run_python("""
-        from velmora import velmora
-        print(velmora([[0, 3, 1], [0, 0, 2], [0, 0, 0]], stop_fn=lambda: True), flush=True)
-    """)
-    assert proc.returncode == 0, proc.stderr
-    lines = proc.stdout.decode().splitlines(keepends=True)
-    assert sorted(lines) == sorted([
-        "IDA* basladi. blokaj=1 g*=3 DS=-2 h=1.000000 dsg_tiebreak=kapali\n",
-        "IDA* durduruldu, None donuluyor.\n",
-        "None\n",
-    ])
-    assert proc.stderr == b""
-
-
-def test_log_fn_receives_str_lines():
-    lines = []
-    velmora(BOARD, log_fn=lines.append, stop_fn=lambda: True)
-    assert all(type(line) is str for line in lines)
-    assert lines == ["IDA* basladi. blokaj=1 g*=3 DS=-2 h=1.000000 dsg_tiebreak=kapali\n",
-                     "IDA* durduruldu, None donuluyor.\n"]
-
-
-def test_failing_log_fn_is_reported_once_per_line_and_the_run_goes_on():
-    proc = run_python("""
         import sys
         from velmora import velmora
-        def bad(text):
-            raise RuntimeError("boom")
-        for log_fn in (bad, 5):
-            r = velmora([[0, 2, 1], [0, 0, 3]], log_fn=log_fn, num_threads=1)
-            assert r["num_moves"] >= 1, r
-        assert sys.exc_info() == (None, None, None)
-        print("ok")
+        lines = []
+        for log_fn in (None, lines.append):
+            velmora([[0, 0, 0], [0, 0, 1], [2, 1, 2], [5, 4, 5]], log_fn=log_fn, num_threads=1)
+            velmora([[0, 3, 1], [0, 0, 2], [0, 0, 0]], log_fn=log_fn, stop_fn=lambda: True)
+        sys.stderr.write("".join(lines))
     """)
-    assert proc.returncode == 0, proc.stderr
-    assert proc.stdout == b"ok\n"
-    failures = proc.stderr.decode().splitlines(keepends=True)
-    assert failures and set(failures) == {"Log callback hatasi.\n"}
-    # Each of the two runs logs the same lines, so the count splits evenly.
-    assert len(failures) % 2 == 0
+    untimed = [re.sub(r"sure=[0-9.]+", "", text) for text in (proc.stdout, proc.stderr)]
+    assert proc.returncode == 0 and untimed[0] == untimed[1] != "", proc.stderr
 
 
-def test_log_fn_result_is_ignored():
-    seen = []
-    result = velmora([[0, 2, 1], [0, 0, 3]], log_fn=lambda s: seen.append(s) or "ignored",
-                     num_threads=1)
-    assert result["num_moves"] >= 1 and seen[-1].startswith("Cozum bulundu! adim=")
+@pytest.mark.parametrize("log_fn, slot, answer", [
+    (raising(LookupError), "stop_fn", 0), (raising(KeyboardInterrupt), "stop_get_best_fn", None),
+    (raising(SystemExit(3)), "stop_fn", 0.0), (5, "stop_get_best_fn", False),
+    (lambda: None, "stop_fn", None), (print, "stop_get_best_fn", 0)])
+def test_failing_log_fn_and_false_like_stop_answers_change_nothing(log_fn, slot, answer, capfd):
+    for board in (ONE_MOVE, THREE_ITERATIONS):
+        want_lines, calls = [], []
+        want = velmora(board, log_fn=want_lines.append, num_threads=1)
+        result = velmora(board, log_fn=log_fn, num_threads=1,
+                         **{slot: lambda: calls.append(1) or answer})
+        assert sys.exc_info() == (None, None, None) and result.pop("time") > 0 < want.pop("time")
+        failures = "" if log_fn is print else "Log callback hatasi.\n" * len(want_lines)
+        assert (result, capfd.readouterr().err) == (want, failures)
+        assert len(calls) >= want["iterations"]
+
+
+ODD = [type("Odd", (), {"__len__": lambda self: 0})(),  # a length, no truth method
+       type("BadBool", (), {"__bool__": raising(LookupError)})()]
+
+
+@pytest.mark.parametrize("slot", ["stop_fn", "stop_get_best_fn"])
+@pytest.mark.parametrize("stop", [(lambda v: lambda: v)(v) for v in [True, 1, 2.5, "no", [], *ODD]]
+                         + [raising(LookupError), raising(KeyboardInterrupt), raising(SystemExit),
+                            7, lambda flag: flag])
+def test_true_unreadable_and_failing_stops_stop_at_the_first_poll(slot, stop):
+    lines = []
+    assert velmora(TRAP, log_fn=lines.append, **{slot: stop}) is None
+    assert sys.exc_info() == (None, None, None) and lines[1:] == [STOP_BEFORE]
+
+
+def test_callables_that_call_velmora_themselves():
+    def solve(board, then=lambda r: r):
+        lines = []
+        result = velmora(board, log_fn=lines.append, num_threads=2)
+        check_outcome(board, result, lines)
+        return then(result)
+
+    lines, inner = [], []
+    log = lambda line: lines.append(line) or line.startswith(  # noqa: E731
+        "Iterasyon 1 ") and inner.append(solve(ONE_MOVE)["num_moves"])
+    result = velmora(THREE_ITERATIONS, log_fn=log, num_threads=3,
+                     stop_fn=lambda: solve(TRAP, lambda r: r is None))
+    check_outcome(THREE_ITERATIONS, result, lines)
+    assert inner == [1]
+
+
+@pytest.mark.parametrize("answer", [True, "stop", raising(KeyboardInterrupt)])
+def test_stop_answered_inside_the_search_by_worker_threads(answer):
+    main, lines = threading.get_ident(), []
+    stop = lambda: threading.get_ident() != main and (  # noqa: E731
+        answer() if callable(answer) else answer)
+    assert velmora(LONG, log_fn=lines.append, stop_fn=stop, num_threads=3) is None
+    assert sys.exc_info() == (None, None, None) and lines[-1] == STOP_INSIDE
+    assert not any(line.startswith("[IDA*]") for line in lines)  # stopped at node 1000

@@ -1,0 +1,182 @@
+"""Hostile arguments, concurrent calls, stops from other threads, Ctrl-C, leaks."""
+
+import gc
+import json
+import os
+import re
+import sys
+import threading
+import time
+from concurrent.futures import ThreadPoolExecutor
+
+import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
+
+from velmora import velmora
+
+from conftest import (EXHAUSTED, FIVE_LANES, LONG, NO_MOVE, ONE_MOVE, STOP_INSIDE,
+                      THREE_ITERATIONS, TRAP, StopAfter, check_outcome, run_python)
+
+pytestmark = pytest.mark.timeout(240)  # no hang: a failing stop or join fails the test
+SOME = settings(max_examples=250, deadline=None,
+                suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
+INT32 = st.one_of(st.integers(0, 5), st.integers(-(2**31), 2**31 - 1),
+                  st.sampled_from([255, 256, 258, -1, -256, 2**31 - 1, -(2**31)]))
+BAD = st.sampled_from([2**31, -(2**31) - 1, 2**70, 1.0, float("nan"), None, "1", b"1", [1]])
+WRAP = {"list": list, "tuple": tuple, "generator": lambda xs: (x for x in list(xs))}
+
+
+@st.composite
+def edge_boards(draw):  # shapes around 100 lanes, 2000 cells and 20 items in a lane
+    count = draw(st.sampled_from([1, 20, 99, 100, 101]))
+    length = draw(st.sampled_from(sorted({1, 20, 21, 2000 // count, 2000 // count + 1})))
+    items = draw(st.lists(st.sampled_from([1, 3, 9, 257, -1, 256, -256, 2**31 - 256]),
+                          min_size=min(length, 17), max_size=min(length, 24)))
+    return [[0] * (length - len(items)) + items] + [
+        [0] * (i % length if draw(st.booleans()) else length) for i in range(1, count)]
+
+
+def refusal(board):
+    items = max((sum(1 for v in lane if v & 0xFF) for lane in board), default=0)
+    return len(board) > 100 or len(board) * max(map(len, board), default=0) > 2000 or items > 20
+
+
+@SOME
+@given(board=st.one_of(st.lists(st.lists(INT32, max_size=6), max_size=6), edge_boards()),
+       bad=st.one_of(st.none(), BAD), data=st.data(), outer=st.sampled_from(sorted(WRAP)),
+       inner=st.sampled_from(sorted(WRAP)), polls=st.integers(0, 5),
+       threads=st.one_of(st.integers(-(2**31), 4), st.sampled_from([2**31, 2.0, None, "2"])),
+       tiebreak=st.one_of(st.integers(), st.sampled_from([None, 2.5, 1j, "", "1", b"", [1], {}])))
+def test_hostile_arguments(board, bad, data, outer, inner, polls, threads, tiebreak):
+    lanes = [row[:] for row in board] + ([] if any(board) or bad is None else [[bad]])
+    if bad is not None and any(board):
+        row = data.draw(st.sampled_from([r for r in lanes if r]))
+        row[data.draw(st.integers(0, len(row) - 1))] = bad
+    unconvertible = (bad is not None or type(threads) not in (int, bool) or threads >= 2**31
+                     or isinstance(tiebreak, (str, bytes, list, dict)))
+    lines, stopper = [], StopAfter(polls)
+    try:
+        result = velmora(WRAP[outer](WRAP[inner](r) for r in lanes), log_fn=lines.append,
+                         stop_fn=stopper, num_threads=threads, use_dsg_tiebreak=tiebreak)
+    except TypeError as error:
+        assert unconvertible and "incompatible function arguments" in str(error)
+    except ValueError:
+        assert not unconvertible and refusal(board)
+    else:
+        assert not unconvertible and not refusal(board)
+        check_outcome(board, result, lines, stopper)
+    assert sys.exc_info() == (None, None, None)
+    assert (lines == []) == (unconvertible or refusal(board))
+
+
+def test_an_iterable_that_fails_midway_passes_its_own_error_on():
+    with pytest.raises((ZeroDivisionError, TypeError)):
+        velmora(([0, 2, 1] if x else 1 // x for x in (1, 0)), log_fn=print)
+
+
+def test_eight_python_threads_at_once_match_serial_calls():
+    boards = [ONE_MOVE, TRAP, THREE_ITERATIONS, FIVE_LANES, EXHAUSTED, NO_MOVE, TRAP, FIVE_LANES]
+    together = threading.Barrier(8)
+
+    def run(i, wait=lambda: None):
+        lines, _ = [], wait()
+        result = velmora(boards[i], log_fn=lines.append, num_threads=1 + i % 2 * 3)
+        return (result and {k: v for k, v in result.items() if k != "time"},
+                [re.sub(r"sure=[0-9.]+", "sure=", line) for line in lines])
+
+    with ThreadPoolExecutor(8) as pool:
+        parallel = list(pool.map(lambda i: run(i, together.wait), range(8)))
+    for i in range(8):  # one worker is deterministic; more are judged
+        assert parallel[i] == run(i) if i % 2 == 0 else check_outcome(boards[i], *parallel[i])
+
+
+def test_a_stop_set_from_another_thread_ends_a_long_run_quickly():
+    stop, inside, lines, set_at = threading.Event(), threading.Event(), [], []
+
+    def log(line):  # workers of the long 8th iteration wait for the stop: it comes mid-search
+        lines.append(line)
+        if sum(x.startswith("Iterasyon") for x in lines) >= 8 and line.endswith(" acildi\n"):
+            inside.set()
+            stop.wait(30)
+
+    thread = threading.Thread(target=lambda: (inside.wait(30), set_at.append(time.monotonic()),
+                                              stop.set()))
+    thread.start()
+    result = velmora(LONG, log_fn=log, stop_fn=stop.is_set, num_threads=4)
+    thread.join()
+    assert result is None and lines[-1] == STOP_INSIDE and time.monotonic() - set_at[0] < 5.0
+
+
+CHILD = """
+    import json, os, signal, sys, threading
+    from velmora import velmora
+    (threads, start, python_stops, handler), sent, flag = json.loads(sys.argv[1]), [], []
+    iteration = [0]
+    if handler:  # its own exception is the one to raise
+        signal.signal(signal.SIGINT, lambda *_: int("not a number"))
+
+    def log(line):  # from iteration `start` on, a worker sends SIGINT
+        iteration[0] += line.startswith("Iterasyon ")
+        if iteration[0] >= start and line.endswith(" acildi\\n") and not sent:
+            sent.append(os.kill(os.getpid(), signal.SIGINT))
+
+    safety = threading.Timer(10, flag.append, (1,))  # a lost Ctrl-C ends in None after 10 s
+    safety.start()
+    stop = (lambda: bool(flag)) if python_stops else flag.__len__
+    try:
+        outcome = repr(velmora(%r, log_fn=log, stop_fn=stop, stop_get_best_fn=stop,
+                               num_threads=threads))
+    except BaseException as error:
+        outcome = repr(error)
+    safety.cancel()
+    safety.join()
+    print(json.dumps([outcome, len(os.listdir("/proc/self/task")), repr(sys.exc_info()),
+                      velmora([[0, 3, 1], [0, 0, 2], [0, 0, 0]], log_fn=print)["num_moves"]]),
+          file=sys.stderr)
+""" % (LONG,)
+
+
+@pytest.mark.parametrize("case", [  # (threads, SIGINT in iteration, Python stops, handler)
+    (1, 9, False, False), (8, 9, True, False), (4, 9, False, True),  # long iterations
+    # Short iterations: the Python callable the driver calls next on the main
+    # thread must not swallow the KeyboardInterrupt.
+    (2, 1, False, False), (2, 1, True, False), (2, 6, False, False), (2, 6, True, False)])
+def test_ctrl_c_raises_and_leaves_no_worker_thread(case):
+    proc = run_python(CHILD, json.dumps(case))
+    assert proc.returncode == 0, proc.stderr
+    outcome = json.loads(proc.stderr.splitlines()[-1])
+    assert outcome == [outcome[0], 1, "(None, None, None)", 1]
+    assert outcome[0].startswith("ValueError" if case[3] else "KeyboardInterrupt()")
+
+
+def raises(*_args):
+    raise LookupError
+
+
+OFF_MAIN = lambda: threading.current_thread() is not threading.main_thread()  # noqa: E731
+CALLS = [  # (lanes, log_fn, stop_fn, stop_get_best_fn, expected)
+    (TRAP, print, bool, raises, None), (ONE_MOVE, raises, None, None, dict),
+    (LONG, print, OFF_MAIN, None, None), (EXHAUSTED, raises, None, None, None),
+    (TRAP, print, None, lambda: [1], None), (NO_MOVE, print, raises, None, None),
+    ([[0] * 20] * 101, print, None, None, ValueError), ([[2**40]], print, None, None, TypeError),
+    ([[1, 2], [3]], print, None, None, dict)]
+
+
+def test_two_thousand_calls_leak_nothing():
+    passed_in, sizes, counts = [obj for row in CALLS for obj in row], [], None
+    for i in range(2301):  # the first 300 warm up allocator arenas, thread stacks, caches
+        if i % 1000 == 300:
+            gc.collect()
+            sizes.append(int(open("/proc/self/statm").read().split()[1]))  # pages
+            counts = counts or [sys.getrefcount(o) for o in passed_in]
+        row = CALLS[i % len(CALLS)]  # (no locals for the objects counted)
+        try:
+            result = velmora(row[0], row[1], row[3], row[2], True, 2)
+        except (ValueError, TypeError) as error:
+            result = error
+        assert result is None if row[4] is None else isinstance(result, row[4])
+    assert [sys.getrefcount(o) for o in passed_in] == counts
+    assert not [o for o in gc.get_objects() if isinstance(o, LookupError)]
+    # A leak of one 2000-byte board per call would be 2 MB a round.
+    assert max(sizes[2] - sizes[1], (sizes[2] - sizes[0]) / 4) * os.sysconf("SC_PAGE_SIZE") < 2**20

@@ -1,0 +1,59 @@
+"""Whole runs: solutions that replay, the iteration sequence, endings in None."""
+
+import re
+import threading
+
+import pytest
+
+from velmora import velmora
+
+from conftest import (EXHAUSTED, FIVE_LANES, LONG, NO_MOVE, ONE_MOVE, STOP_BEFORE,
+                      THREE_ITERATIONS, TRAP, check_outcome)
+
+pytestmark = pytest.mark.timeout(60)  # a run that is never stopped fails instead of hanging
+
+ITERATION = re.compile(r"Iterasyon (\d+) \| esik=(\d+\.\d{6}) \| (\d+) thread aciliyor\n")
+
+
+def run(board, **kwargs):
+    lines = []
+    result = velmora(board, log_fn=lines.append, **kwargs)
+    return result, lines, (result and {k: v for k, v in result.items() if k != "time"},
+                           [re.sub(r"sure=[0-9.]+", "", line) for line in lines])
+
+
+@pytest.mark.parametrize("threads", [1, 3])
+@pytest.mark.parametrize("tiebreak", [False, True])
+@pytest.mark.parametrize("board", [ONE_MOVE, TRAP, THREE_ITERATIONS, FIVE_LANES,
+                                   [[0, 2, 1], [0, 0, 3]]])
+def test_solutions_replay_and_iterations_raise_the_bound(board, threads, tiebreak):
+    result, lines, untimed = run(board, num_threads=threads, use_dsg_tiebreak=tiebreak)
+    assert check_outcome(board, result, lines) == "solved" and result["time"] > 0
+    start_h = float(re.search(r" h=(\S+) ", lines[0]).group(1))
+    assert result["h_values"][0] == result["f_values"][0] == start_h
+    assert board is not TRAP or result["iterations"] >= 2  # a trap for iteration 1
+    found = [ITERATION.fullmatch(line) for line in lines if line.startswith("Iterasyon")]
+    assert [int(m[1]) for m in found] == list(range(1, result["iterations"] + 1))
+    bounds = [float(m[2]) for m in found]
+    assert bounds[0] == start_h and bounds == sorted(set(bounds))
+    assert {int(m[3]) for m in found} == {threads}
+    assert all(lines.count(f"Thread {i} acildi\n") == result["iterations"] for i in range(threads))
+    if threads == 1:  # one worker is deterministic
+        assert run(board, num_threads=1, use_dsg_tiebreak=tiebreak)[2] == untimed
+
+
+@pytest.mark.parametrize("board, kind", [
+    (NO_MOVE, "no move"), ([[2, 1], []], "no move"), ([[], [3, 1]], "no move"),
+    (EXHAUSTED, "exhausted"), ([[0, 1, 3, 2], [0]], "exhausted")])
+def test_runs_without_a_solution(board, kind):
+    result, lines, _ = run(board, num_threads=2, stop_fn=lambda: False)
+    assert check_outcome(board, result, lines) == kind and (kind == "exhausted" or len(lines) == 2)
+
+
+def test_stop_get_best_fn_is_asked_on_the_driver_before_each_iteration_only():
+    events, main = [], threading.get_ident()  # a poll is recorded as "on the driver thread?"
+    stop = lambda: events.append(threading.get_ident() == main) or events.count(True) >= 8  # noqa
+    assert velmora(LONG, log_fn=events.append, num_threads=2, stop_get_best_fn=stop) is None
+    polls = [i for i, e in enumerate(events) if isinstance(e, bool)]
+    assert [events[i] for i in polls] == [True] * 8 and events[-1] == STOP_BEFORE
+    assert all(events[i + 1].startswith("Iterasyon") for i in polls[:-1])
