@@ -1,0 +1,86 @@
+// The board models agree on random walks: incremental move application with
+// evaluation from scratch, successor lists with the legal moves, and the fast
+// board (evaluate, do_move, undo_move) with move application.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "board/move.h"
+#include "board/position.h"
+#include "bounds/successors.h"
+#include "test_boards.h"
+
+namespace velmora {
+namespace {
+
+// Every candidate child of apply_move equals its evaluation from scratch and
+// Position::evaluate gives it the same measures; the successor list holds the
+// legal moves but the reverse of the last one, in generation order, with the
+// children's values; after do_move and undo_move the fast board equals the walk.
+TEST(Equivalence, BoardModelsAgreeOnRandomWalks) {
+  std::mt19937 rng(20240611);
+  int children = 0, g_star_changed = 0, extra_positive = 0, extra_reusable = 0;
+  for (int board = 0; board < 400 && !HasFailure(); ++board) {
+    SCOPED_TRACE("board " + std::to_string(board));
+    const BoardLayout layout = build_layout(random_lanes(rng, board % 2 == 0));
+    std::vector<LaneState> walk{evaluate_start(layout)};
+    Position pos(layout);
+    pos.set(walk.back());
+    for (auto step = 1 + rng() % 30; step > 0 && !HasFailure(); --step) {
+      const LaneState& state = walk.back();
+      std::vector<Move> legal, unreversed;
+      for (int32_t src = 0; src < layout.lane_count; ++src) {
+        for (int32_t dst = 0; dst < layout.lane_count; ++dst) {
+          const auto child = src == dst ? std::nullopt : apply_move(state, layout, src, dst);
+          const auto fast = src == dst ? std::nullopt : pos.evaluate(src, dst);
+          ASSERT_EQ(fast.has_value(), child.has_value()) << src << "->" << dst;
+          if (!child) continue;
+          expect_same_state(*child, evaluate_grid(child->grid, layout, state.g + 1, src, dst));
+          EXPECT_EQ(measures(fast->m), measures(*child)) << src << "->" << dst;
+          EXPECT_EQ(fast->diff, deficits(child->demand, child->supply));
+          ++children;
+          g_star_changed += child->g_star != state.g_star;
+          extra_positive += child->extra > 0;
+          extra_reusable += child->ds > 0 && child->ds == state.ds && child->g_star == state.g_star;
+          legal.push_back({src, dst});
+          if (src != state.last_dst || dst != state.last_src) unreversed.push_back({src, dst});
+        }
+      }
+      const bool tiebreak = rng() % 2 == 0;
+      const int64_t parent_score = static_cast<int64_t>(rng() % 2001) - 1000;
+      const auto list = generate_successors(state, layout, parent_score, tiebreak);
+      // Distinct moves give distinct grids, so nothing merges.
+      ASSERT_EQ(list.size(), unreversed.size());
+      for (size_t i = 0; i < list.size(); ++i) {
+        const Move mv = unreversed[i];
+        const LaneState child = *apply_move(state, layout, mv.src, mv.dst);
+        EXPECT_EQ(std::tie(list[i].src, list[i].dst, list[i].f, list[i].h, list[i].g),
+                  std::tie(mv.src, mv.dst, child.f, child.h, child.g));
+        EXPECT_TRUE(tiebreak || list[i].score == 0);
+      }
+      if (legal.empty()) break;
+      const Move mv = legal[rng() % legal.size()];
+      walk.push_back(*apply_move(state, layout, mv.src, mv.dst));
+      pos.do_move(mv.src, mv.dst, *pos.evaluate(mv.src, mv.dst));
+      for (auto back = rng() % 4 == 0 ? 1 + rng() % (walk.size() - 1) : 0; back > 0; --back) {
+        pos.undo_move();
+        walk.pop_back();
+      }
+      expect_same_state(pos.to_lane_state(), walk.back());
+    }
+  }
+  // The walks must reach the paths that differ: a new g_star, a positive
+  // clearing cost, and the case where the parent's may be reused.
+  EXPECT_GT(children, 30000);
+  EXPECT_GT(g_star_changed, 1000);
+  EXPECT_GT(extra_positive, 1000);
+  EXPECT_GT(extra_reusable, 1000);
+}
+
+}  // namespace
+}  // namespace velmora
