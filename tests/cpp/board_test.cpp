@@ -44,19 +44,18 @@ TEST(Layout, GridLimitsAndKeys) {
 }
 
 TEST(LaneAnalysis, WorkedLanes) {
-  const LevelCounts none{};
   // misplaced, run_top, run_free, clear_cost, clear_gain, length, clearable, empty_len
   const std::tuple<std::vector<int32_t>, int32_t, LaneSummary> cases[] = {
       {{0, 0, 3, 1}, 0, {{0, 0, 0, 1, 0, 0}, 1, 3, 0, 0, 4, 0, 0}},
-      {{1, 2, 3}, 0, {none, 0, 0, 0, 0, 3, 0, 0}},
-      {{1, 2, 3}, 3, {none, 0, 0, 2, 2, 3, 1, 0}},
-      {{1, 2, 3}, 1, {none, 0, 0, 0, 0, 3, 0, 0}},
-      {{2, 2}, 0, {none, 0, 0, 0, 0, 2, 0, 0}},
+      {{1, 2, 3}, 0, {{}, 0, 0, 0, 0, 3, 0, 0}},
+      {{1, 2, 3}, 3, {{}, 0, 0, 2, 2, 3, 1, 0}},
+      {{1, 2, 3}, 1, {{}, 0, 0, 0, 0, 3, 0, 0}},
+      {{2, 2}, 0, {{}, 0, 0, 0, 0, 2, 0, 0}},
       {{2, 0, 1}, 0, {{0, 0, 1, 0, 0, 0}, 1, 1, 0, 0, 3, 0, 0}},  // run_free ends at the 2
-      {{7, 3}, 0, {none, 3, 1, 0, 0, 2, 0, 0}},                   // the 7 is not counted
+      {{7, 3}, 0, {{}, 3, 1, 0, 0, 2, 0, 0}},                     // the 7 is not counted
       {{1, 9, 8}, 0, {{0, 1, 0, 0, 0, 0}, 0, 0, 0, 0, 3, 0, 0}},  // run top above 5
-      {{0, 0, 0, 0}, 3, {none, 0, 0, 0, 0, 4, 0, 4}},
-      {{}, 3, {none, 0, 0, 0, 0, 0, 0, 0}},
+      {{0, 0, 0, 0}, 3, {{}, 0, 0, 0, 0, 4, 0, 4}},
+      {{}, 3, {{}, 0, 0, 0, 0, 0, 0, 0}},
       {{1, 4, 0, 2, 3}, 3, {{0, 1, 0, 0, 1, 0}, 2, 2, 1, 4, 5, 1, 0}},  // only the run is cleared
   };
   for (const auto& [lane, threshold, want] : cases) {
