@@ -203,7 +203,7 @@ TEST(RunWorkers, SolvedByTwoToEightWorkers) {
 TEST(RunInterrupt, EndsTheRunWithoutALogLine) {
   Recorder rec;
   std::atomic<int> polls{0};
-  rec.hooks.stop = [&] { return ++polls > 5000; };  // a safety net, far off
+  rec.hooks.stop = [&] { return ++polls > 50000; };  // a safety net, far off
   std::vector<std::thread::id> callers;
   rec.hooks.interrupted = [&] {
     callers.push_back(std::this_thread::get_id());
