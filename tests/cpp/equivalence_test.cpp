@@ -82,5 +82,24 @@ TEST(Equivalence, BoardModelsAgreeOnRandomWalks) {
   EXPECT_GT(extra_reusable, 1000);
 }
 
+// The 20-item limit holds for the start only: moves may fill a long lane
+// further, and both board models must still analyse it exactly.
+TEST(Equivalence, LaneGrownPastTwentyItems) {
+  Lanes lanes{std::vector<int32_t>(30, 0), std::vector<int32_t>(30, 0)};
+  for (std::size_t s = 10; s < 30; ++s) lanes[0][s] = static_cast<int32_t>(1 + s % 5);
+  for (std::size_t s = 20; s < 30; ++s) lanes[1][s] = static_cast<int32_t>(1 + s * 7 % 5);
+  const BoardLayout layout = build_layout(lanes);
+  LaneState state = evaluate_start(layout);
+  Position pos(layout);
+  pos.set(state);
+  for (int i = 0; i < 10; ++i) {
+    state = *apply_move(state, layout, 1, 0);
+    pos.do_move(1, 0, *pos.evaluate(1, 0));
+  }
+  EXPECT_EQ(pos.lane(0).items, 30);
+  expect_same_state(state, evaluate_grid(state.grid, layout, state.g, 1, 0));
+  expect_same_state(pos.to_lane_state(), state);
+}
+
 }  // namespace
 }  // namespace velmora
