@@ -15,7 +15,7 @@ LaneFacts push_item(const LaneFacts& lane, int32_t value, int32_t slot) {
   f.front_value = static_cast<int16_t>(value);
   f.empty_len = 0;
   const bool in_order = lane.run_len == lane.items;
-  if (in_order && (lane.items == 0 || value <= lane.front_value)) {
+  if (value <= lane.accepts_up_to()) {
     // The ordered run grows by the new front item.
     f.run_len = static_cast<int16_t>(lane.run_len + 1);
     f.run_front = static_cast<int16_t>(value);
@@ -30,7 +30,10 @@ LaneFacts push_item(const LaneFacts& lane, int32_t value, int32_t slot) {
       f.run_free = static_cast<int16_t>(slot + 1);
     }
   }
-  if (value >= 1 && value <= kTopLevel) ++f.misplaced[static_cast<std::size_t>(value)];
+  if (value >= 1 && value <= kTopLevel) {
+    ++f.misplaced[static_cast<std::size_t>(value)];
+    ++f.misplaced_levels;
+  }
   return f;
 }
 

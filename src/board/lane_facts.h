@@ -14,6 +14,7 @@ namespace velmora {
 struct LaneFacts {
   std::array<int16_t, kTopLevel + 1> misplaced{};  // per level 1..5
   std::array<int16_t, kTopLevel + 1> below{};      // run items below threshold t = 1..5
+  int16_t misplaced_levels = 0;  // misplaced[1] + ... + misplaced[5]: the lane's share of blokaj
   int16_t items = 0;          // items in the lane
   int16_t run_len = 0;        // items of the ordered run
   int16_t front_value = 0;    // value of the front item
@@ -29,6 +30,12 @@ struct LaneFacts {
   int32_t clear_cost(int32_t t) const { return below[static_cast<std::size_t>(t)]; }
   int32_t clear_gain(int32_t t) const {
     return length - (run_len - below[static_cast<std::size_t>(t)]);
+  }
+  // The greatest value that can be put in front without breaking the lane:
+  // -1 when it is broken already, 255 when it holds no item.
+  int32_t accepts_up_to() const {
+    if (run_len != items) return -1;
+    return items == 0 ? 255 : front_value;
   }
 };
 

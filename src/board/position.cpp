@@ -1,8 +1,11 @@
 #include "board/position.h"
 
 #include <algorithm>
+#include <cassert>
 #include <limits>
+#include <tuple>
 
+#include "board/move.h"
 #include "board/zobrist.h"
 
 namespace velmora {
@@ -18,6 +21,9 @@ void add_lane(LevelCounts& demand, LevelCounts& supply, int32_t& empty_slots,
   if (f.run_top >= 1 && f.run_top <= kTopLevel) supply[at(f.run_top)] += sign * f.run_free;
   empty_slots += sign * f.empty_len;
 }
+
+// A lane's part of Measures::room at threshold t.
+int32_t room_share(const LaneFacts& f, int32_t t) { return f.clear_cost(t) > 0 ? f.clear_gain(t) : 0; }
 
 bool same_clear_fields(const LaneFacts& a, const LaneFacts& b, int32_t t) {
   const int32_t ca = a.clear_cost(t);
@@ -103,6 +109,10 @@ void Position::set(const LaneState& state) {
   m_.g = state.g;
   m_.last_src = state.last_src;
   m_.last_dst = state.last_dst;
+  m_.room.fill(0);
+  for (int32_t i = 0; i < layout_->lane_count; ++i) {
+    for (int32_t t = 1; t <= kTopLevel; ++t) m_.room[at(t)] += room_share(lane_[at(i)], t);
+  }
 }
 
 double Position::child_extra(const ChildEval& child, int32_t src, int32_t dst) const {
@@ -119,7 +129,7 @@ double Position::child_extra(const ChildEval& child, int32_t src, int32_t dst) c
                           dst, child.dst_after);
 }
 
-bool Position::evaluate(int32_t src, int32_t dst, ChildEval& child) const {
+bool Position::evaluate_counts(int32_t src, int32_t dst, ChildEval& child) const {
   const int32_t a = front_[at(src)];
   if (a < 0 || layout_->lane_len[at(dst)] <= 0) return false;
   const int32_t b = front_[at(dst)];
@@ -171,14 +181,26 @@ bool Position::evaluate(int32_t src, int32_t dst, ChildEval& child) const {
   c.g = m_.g + 1;
   c.last_src = src;
   c.last_dst = dst;
-  c.extra = child_extra(child, src, dst);
+  const int32_t t = c.g_star;
+  child.room = m_.room[at(t)] - room_share(lane_[at(src)], t) - room_share(lane_[at(dst)], t) +
+               room_share(child.src_after, t) + room_share(child.dst_after, t);
+  return true;
+}
+
+void Position::complete(int32_t src, int32_t dst, ChildEval& child) const {
+  Measures& c = child.m;
+  c.extra = clears(child) ? child_extra(child, src, dst) : 0.0;
   c.h = static_cast<double>(c.blokaj) + c.extra;
   c.f = static_cast<double>(c.g) + c.h;
-  return true;
 }
 
 void Position::do_move(int32_t src, int32_t dst, const ChildEval& child) {
   undo_.push_back({m_, src, dst, child.src_slot, child.dst_slot});
+  LevelCounts room = m_.room;
+  for (int32_t t = 1; t <= kTopLevel; ++t) {
+    room[at(t)] += room_share(child.src_after, t) + room_share(child.dst_after, t) -
+                   room_share(lane_[at(src)], t) - room_share(lane_[at(dst)], t);
+  }
   const int32_t cap = layout_->capacity;
   const std::size_t cs = at(src * cap + child.src_slot);
   grid_[cs] = 0;
@@ -186,6 +208,8 @@ void Position::do_move(int32_t src, int32_t dst, const ChildEval& child) {
   lane_[at(src)] = child.src_after;
   place(dst, child.dst_slot, child.item);
   m_ = child.m;
+  m_.room = room;
+  assert(is_ok());
 }
 
 void Position::undo_move() {
@@ -201,6 +225,7 @@ void Position::undo_move() {
   // The source cell may have held other items since; its facts are rebuilt.
   place(u.src, u.src_slot, item);
   m_ = u.m;
+  assert(is_ok());
 }
 
 LaneState Position::to_lane_state() const {
@@ -224,6 +249,25 @@ LaneState Position::to_lane_state() const {
   state.last_src = m_.last_src;
   state.last_dst = m_.last_dst;
   return state;
+}
+
+bool Position::is_ok() const {
+  const auto fields = [](const auto& s) {
+    return std::tie(s.hash, s.demand, s.supply, s.empty_slots, s.blokaj, s.g_star, s.ds, s.extra,
+                    s.h, s.f, s.g, s.last_src, s.last_dst);
+  };
+  const LaneState want = evaluate_grid(grid_, *layout_, m_.g, m_.last_src, m_.last_dst);
+  if (fields(m_) != fields(want)) return false;
+  for (int32_t i = 0; i < layout_->lane_count; ++i) {
+    if (to_summary(lane_[at(i)], m_.g_star) != want.lane_info[at(i)]) return false;
+    if (front_[at(i)] != front_slot(grid_, *layout_, i)) return false;
+  }
+  for (int32_t t = 1; t <= kTopLevel; ++t) {
+    int32_t room = 0;
+    for (int32_t i = 0; i < layout_->lane_count; ++i) room += room_share(lane_[at(i)], t);
+    if (room != m_.room[at(t)]) return false;
+  }
+  return true;
 }
 
 }  // namespace velmora

@@ -10,6 +10,7 @@
 
 #include "board/lane_facts.h"
 #include "board/lane_state.h"
+#include "board/zobrist.h"
 
 namespace velmora {
 
@@ -29,6 +30,10 @@ struct Measures {
   int32_t g = 0;
   int32_t last_src = -1;
   int32_t last_dst = -1;
+  // Per threshold t = 1..5, the room all lanes clearable at t would free
+  // together: the clearing cost is positive exactly when ds > 0 and this
+  // reaches ds.
+  LevelCounts room{};
 };
 
 // A child evaluated without being made: its measures and the move's slots.
@@ -40,6 +45,24 @@ struct ChildEval {
   int32_t item;
   LaneFacts src_after;
   LaneFacts dst_after;
+  int32_t room;  // m.room at the child's g_star (the other levels are not filled)
+};
+
+// The front item of a source lane, lifted off: what every move out of that
+// lane shares.
+struct Lift {
+  int32_t src;
+  int32_t cell;
+  int32_t item;
+  uint64_t hash;   // the parent's hash with the item gone from its cell
+  int32_t blokaj;  // the parent's blokaj with the source lane's share updated
+};
+
+// What a child costs to know without evaluating it: its hash, and its
+// blokaj, which bounds h from below (extra is never negative).
+struct Sketch {
+  uint64_t hash;
+  int32_t blokaj;
 };
 
 class Position {
@@ -59,11 +82,49 @@ class Position {
 
   // The child after src -> dst into `child`; false when the move is
   // impossible. `child` is only written, so one record serves every call.
-  bool evaluate(int32_t src, int32_t dst, ChildEval& child) const;
+  bool evaluate(int32_t src, int32_t dst, ChildEval& child) const {
+    if (!evaluate_counts(src, dst, child)) return false;
+    complete(src, dst, child);
+    return true;
+  }
+  // The same in two steps, since the clearing cost is the dear part and often
+  // not needed: first every measure but extra, h and f; then those.
+  bool evaluate_counts(int32_t src, int32_t dst, ChildEval& child) const;
+  void complete(int32_t src, int32_t dst, ChildEval& child) const;
+  // Whether the clearing cost of a child from evaluate_counts is positive,
+  // which makes it at least 1.
+  static bool clears(const ChildEval& child) { return child.m.ds > 0 && child.room >= child.m.ds; }
   std::optional<ChildEval> evaluate(int32_t src, int32_t dst) const {
     ChildEval child;
     if (!evaluate(src, dst, child)) return std::nullopt;
     return child;
+  }
+
+  // The cheap part of a move out of `src`, then into `dst`: false when the
+  // move is impossible. Agrees with evaluate on every move it allows.
+  bool lift(int32_t src, Lift& lift) const {
+    const int32_t a = front_[static_cast<std::size_t>(src)];
+    if (a < 0) return false;
+    const int32_t cs = src * layout_->capacity + a;
+    const int32_t item = grid_[static_cast<std::size_t>(cs)];
+    const int32_t next = behind_[static_cast<std::size_t>(cs)];
+    const LaneFacts& after = next >= 0 ? facts_at_[static_cast<std::size_t>(src * layout_->capacity + next)]
+                                       : empty_[static_cast<std::size_t>(src)];
+    lift = {src, cs, item,
+            m_.hash ^ zobrist_key(cs, static_cast<uint8_t>(item)) ^ zobrist_key(cs, 0),
+            m_.blokaj - lane_[static_cast<std::size_t>(src)].misplaced_levels + after.misplaced_levels};
+    return true;
+  }
+  bool sketch(const Lift& lift, int32_t dst, Sketch& sketch) const {
+    const auto d = static_cast<std::size_t>(dst);
+    const int32_t len = layout_->lane_len[d];
+    const int32_t b = front_[d];
+    if (len <= 0 || b == 0) return false;
+    const int32_t cd = dst * layout_->capacity + (b > 0 ? b - 1 : len - 1);
+    const bool breaks = lift.item <= kTopLevel && lift.item > lane_[d].accepts_up_to();
+    sketch = {lift.hash ^ zobrist_key(cd, 0) ^ zobrist_key(cd, static_cast<uint8_t>(lift.item)),
+              lift.blokaj + (breaks ? 1 : 0)};
+    return true;
   }
 
   // Makes the evaluated move; undo_move takes back the last one made.
@@ -72,6 +133,9 @@ class Position {
 
   // The equivalent LaneState, built from scratch (for tests and checks).
   LaneState to_lane_state() const;
+
+  // The incremental record equals an evaluation of the grid from scratch.
+  bool is_ok() const;
 
  private:
   struct Undo {

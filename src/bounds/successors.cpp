@@ -23,10 +23,6 @@ struct Slot {
 
 }  // namespace
 
-bool takes_over(const Successor& held, const Successor& candidate) {
-  return held.f > candidate.f || (held.f == candidate.f && candidate.score < held.score);
-}
-
 int64_t successor_score(const LevelCounts& parent_diff, const LevelCounts& child_diff,
                         double parent_h, double child_h, int64_t parent_score) {
   int64_t score = 0;
@@ -75,17 +71,9 @@ std::vector<Successor> generate_successors(const LaneState& parent, const BoardL
 }
 
 void sort_successors(std::vector<Successor>& successors, bool use_dsg_tiebreak) {
-  if (!use_dsg_tiebreak) {
-    std::stable_sort(successors.begin(), successors.end(),
-                     [](const Successor& a, const Successor& b) { return a.f < b.f; });
-    return;
-  }
   std::stable_sort(successors.begin(), successors.end(),
-                   [](const Successor& a, const Successor& b) {
-                     if (a.f != b.f) return a.f < b.f;
-                     if (a.h != b.h) return a.h < b.h;
-                     if (a.score != b.score) return a.score < b.score;
-                     return a.g > b.g;
+                   [use_dsg_tiebreak](const Successor& a, const Successor& b) {
+                     return visits_before(a, b, use_dsg_tiebreak);
                    });
 }
 

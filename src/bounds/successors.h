@@ -18,9 +18,26 @@ struct Successor {
   int32_t g;
 };
 
+// The two rules of a node's children, for any record with their values (the
+// successor list, and the fast kernel's own records).
+
 // Whether a child reaching the position of the `held` entry takes the entry
 // over: lower f, or equal f and lower score; full ties keep the first.
-bool takes_over(const Successor& held, const Successor& candidate);
+template <class Child>
+bool takes_over(const Child& held, const Child& candidate) {
+  return held.f > candidate.f || (held.f == candidate.f && candidate.score < held.score);
+}
+
+// The visiting order: f ascending; with the tie-break then h, score
+// ascending and g descending. Children equal on all keys are not ordered.
+template <class Child>
+bool visits_before(const Child& a, const Child& b, bool use_dsg_tiebreak) {
+  if (a.f != b.f) return a.f < b.f;
+  if (!use_dsg_tiebreak) return false;
+  if (a.h != b.h) return a.h < b.h;
+  if (a.score != b.score) return a.score < b.score;
+  return a.g > b.g;
+}
 
 // Tie-break score of a child from the deficits of parent and child.
 int64_t successor_score(const LevelCounts& parent_diff, const LevelCounts& child_diff,

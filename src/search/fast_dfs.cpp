@@ -9,86 +9,176 @@
 
 namespace velmora {
 
-FastSearch::FastSearch(const BoardLayout& layout) : pos_(std::make_unique<Position>(layout)) {
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+}  // namespace
+
+FastSearch::FastSearch(const BoardLayout& layout)
+    : pos_(std::make_unique<Position>(layout)), offered_(kInfinity) {
   const auto pairs = static_cast<uint64_t>(layout.lane_count) *
                      static_cast<uint64_t>(std::max(layout.lane_count - 1, 0));
   seen_.resize(std::bit_ceil(std::max<uint64_t>(16, 2 * pairs)), Seen{0, 0, 0});
   arena_.reserve(static_cast<std::size_t>(pairs) * 8);
+  evals_.reserve(64);
   frames_.reserve(64);
 }
 
+void FastSearch::new_stamp() {
+  if (++stamp_ == 0) {  // wrapped: forget every old entry
+    std::fill(seen_.begin(), seen_.end(), Seen{0, 0, 0});
+    stamp_ = 1;
+  }
+}
+
+bool FastSearch::remember(uint64_t hash, uint32_t index, uint32_t*& held) {
+  const uint64_t mask = seen_.size() - 1;
+  uint64_t i = hash & mask;
+  while (seen_[i].stamp == stamp_ && seen_[i].hash != hash) i = (i + 1) & mask;
+  if (seen_[i].stamp == stamp_) {
+    held = &seen_[i].index;
+    return false;
+  }
+  seen_[i] = {hash, stamp_, index};
+  return true;
+}
+
+void FastSearch::offer(double f, std::atomic<double>& next_bound) {
+  if (f >= offered_) return;
+  offered_ = f;
+  lower_next_bound(next_bound, f);
+}
+
+// Most children of a node lie above the bound, and all such a child does is
+// offer its f to next_bound. Its f is at least g + blokaj, which the hash and
+// the two touched lanes give at once: when that cannot beat this worker's
+// last offer, the child needs no evaluation. Children with equal hashes
+// would have to be merged by their full values, so a node where two meet is
+// expanded again the long way (distinct moves never make the same position:
+// only a 64-bit collision gets there).
 void FastSearch::expand(int64_t parent_score, bool use_dsg_tiebreak, double bound,
                         std::atomic<double>& next_bound) {
   const Position& pos = *pos_;
   const Measures& m = pos.measures();
   const BoardLayout& layout = pos.layout();
   const auto begin = static_cast<uint32_t>(arena_.size());
-  const uint64_t mask = seen_.size() - 1;
-  if (++stamp_ == 0) {  // wrapped: forget every old entry
-    std::fill(seen_.begin(), seen_.end(), Seen{0, 0, 0});
-    stamp_ = 1;
+  const auto evals_begin = static_cast<uint32_t>(evals_.size());
+  new_stamp();
+  const LevelCounts parent_diff = use_dsg_tiebreak ? deficits(m.demand, m.supply) : LevelCounts{};
+  const double child_g = static_cast<double>(m.g + 1);
+
+  double least_above = kInfinity;
+  int64_t children = 0;
+  int32_t order = 0;
+  for (int32_t src = 0; src < layout.lane_count; ++src) {
+    Lift lift;
+    if (!pos.lift(src, lift)) continue;
+    for (int32_t dst = 0; dst < layout.lane_count; ++dst) {
+      if (dst == src || (src == m.last_dst && dst == m.last_src)) continue;
+      Sketch sketch;
+      if (!pos.sketch(lift, dst, sketch)) continue;
+      ++children;
+      uint32_t* held = nullptr;
+      if (!remember(sketch.hash, 0, held)) {
+        arena_.resize(begin);
+        evals_.resize(evals_begin);
+        counters_->children += children;
+        expand_merging(parent_score, use_dsg_tiebreak, bound, next_bound);
+        return;
+      }
+      const double least_f = child_g + static_cast<double>(sketch.blokaj);
+      if (least_f > bound && least_f >= offered_) {
+        ++order;
+        continue;
+      }
+      ChildEval& child = evals_.emplace_back();
+      pos.evaluate_counts(src, dst, child);
+      // A positive clearing cost is at least 1: the dear knapsack is only
+      // needed when that much more can still matter.
+      if (Position::clears(child) && least_f + 1.0 > bound && least_f + 1.0 >= offered_) {
+        evals_.pop_back();
+        ++order;
+        continue;
+      }
+      pos.complete(src, dst, child);
+      const Measures& c = child.m;
+      if (c.f > bound) {
+        least_above = std::min(least_above, c.f);
+        evals_.pop_back();
+        ++order;
+        continue;
+      }
+      const int64_t score =
+          use_dsg_tiebreak ? successor_score(parent_diff, child.diff, m.h, c.h, parent_score) : 0;
+      arena_.push_back(
+          {c.f, c.h, score, src, dst, c.g, order++, static_cast<uint32_t>(evals_.size() - 1)});
+    }
   }
+  counters_->children += children;
+  if (least_above < kInfinity) offer(least_above, next_bound);
+  open_frame(begin, evals_begin, use_dsg_tiebreak);
+}
+
+void FastSearch::expand_merging(int64_t parent_score, bool use_dsg_tiebreak, double bound,
+                                std::atomic<double>& next_bound) {
+  const Position& pos = *pos_;
+  const Measures& m = pos.measures();
+  const BoardLayout& layout = pos.layout();
+  const auto begin = static_cast<uint32_t>(arena_.size());
+  const auto evals_begin = static_cast<uint32_t>(evals_.size());
+  new_stamp();
   const LevelCounts parent_diff = use_dsg_tiebreak ? deficits(m.demand, m.supply) : LevelCounts{};
   ChildEval& child = child_;
 
   int32_t order = 0;
   for (int32_t src = 0; src < layout.lane_count; ++src) {
-    if (pos.front(src) < 0) continue;
     for (int32_t dst = 0; dst < layout.lane_count; ++dst) {
       if (dst == src || (src == m.last_dst && dst == m.last_src)) continue;
       if (!pos.evaluate(src, dst, child)) continue;
-      ++counters_->children;
       const Measures& c = child.m;
       const int64_t score =
           use_dsg_tiebreak ? successor_score(parent_diff, child.diff, m.h, c.h, parent_score) : 0;
-      const Child entry{c.f, c.h, score, src, dst, c.g, order};
-
-      // Positions are told apart by hash alone; the first place is kept and
-      // a lower f, or equal f and lower score, takes the entry over.
-      uint64_t i = c.hash & mask;
-      while (seen_[i].stamp == stamp_ && seen_[i].hash != c.hash) i = (i + 1) & mask;
-      if (seen_[i].stamp == stamp_) {
-        Child& held = arena_[seen_[i].index];
-        if (entry.f < held.f || (entry.f == held.f && entry.score < held.score)) {
-          const int32_t place = held.order;
-          held = entry;
-          held.order = place;
+      const Child entry{c.f, c.h, score, src, dst, c.g, order, 0};
+      uint32_t* held = nullptr;
+      if (!remember(c.hash, static_cast<uint32_t>(arena_.size()), held)) {
+        Child& kept = arena_[*held];
+        if (takes_over(kept, entry)) {
+          const int32_t place = kept.order;
+          kept = entry;
+          kept.order = place;
         }
         continue;
       }
-      seen_[i] = {c.hash, stamp_, static_cast<uint32_t>(arena_.size())};
       arena_.push_back(entry);
       ++order;
     }
   }
 
-  // A child above the bound is only cut off when visited: all it does is
-  // offer its f to next_bound, and the smallest offer is all that counts. So
-  // those children are settled here at once, and only the others are sorted
-  // and visited; they come first in the visiting order in any case.
+  // A child above the bound would only offer its f when visited: settle those now.
   const auto first = arena_.begin() + begin;
-  const auto live_end = std::partition(first, arena_.end(),
-                                       [bound](const Child& c) { return c.f <= bound; });
-  if (live_end != arena_.end()) {
-    double least = live_end->f;
-    for (auto it = live_end; it != arena_.end(); ++it) least = std::min(least, it->f);
-    lower_next_bound(next_bound, least);
-    arena_.erase(live_end, arena_.end());
+  const auto live_end =
+      std::partition(first, arena_.end(), [bound](const Child& c) { return c.f <= bound; });
+  double least_above = kInfinity;
+  for (auto it = live_end; it != arena_.end(); ++it) least_above = std::min(least_above, it->f);
+  if (least_above < kInfinity) offer(least_above, next_bound);
+  arena_.erase(live_end, arena_.end());
+  // The descent needs each remaining child's evaluation.
+  for (auto it = first; it != arena_.end(); ++it) {
+    it->eval = static_cast<uint32_t>(evals_.size());
+    pos.evaluate(it->src, it->dst, evals_.emplace_back());
   }
-  if (use_dsg_tiebreak) {
-    std::sort(first, arena_.end(), [](const Child& a, const Child& b) {
-      if (a.f != b.f) return a.f < b.f;
-      if (a.h != b.h) return a.h < b.h;
-      if (a.score != b.score) return a.score < b.score;
-      if (a.g != b.g) return a.g > b.g;
-      return a.order < b.order;
-    });
-  } else {
-    std::sort(first, arena_.end(), [](const Child& a, const Child& b) {
-      return a.f != b.f ? a.f < b.f : a.order < b.order;
-    });
-  }
-  frames_.push_back({begin, static_cast<uint32_t>(arena_.size()), begin});
+  open_frame(begin, evals_begin, use_dsg_tiebreak);
+}
+
+void FastSearch::open_frame(uint32_t begin, uint32_t evals_begin, bool use_dsg_tiebreak) {
+  // Full ties on the keys keep the generation order, as a stable sort would.
+  std::sort(arena_.begin() + begin, arena_.end(), [use_dsg_tiebreak](const Child& a, const Child& b) {
+    if (visits_before(a, b, use_dsg_tiebreak)) return true;
+    if (visits_before(b, a, use_dsg_tiebreak)) return false;
+    return a.order < b.order;
+  });
+  frames_.push_back({begin, static_cast<uint32_t>(arena_.size()), begin, evals_begin});
 }
 
 // The recursive definition unrolled, as in bounded_dfs: FOUND and STOPPED go
@@ -100,8 +190,7 @@ double FastSearch::run(const LaneState& state, const std::atomic<double>& bound,
                        ThreadCounters& counters, int64_t score, bool use_dsg_tiebreak,
                        int64_t start_time, const LogSink& log_sink,
                        const StopQuery& stop_query) {
-  constexpr double kInfinity = std::numeric_limits<double>::infinity();
-  SearchContext ctx{bound,    next_bound, found,      stop,      iteration,
+  SearchContext ctx{bound,    next_bound, found,    stop,      iteration,
                     counters, start_time, log_sink, stop_query};
   Position& pos = *pos_;
   pos.set(state);
@@ -109,6 +198,7 @@ double FastSearch::run(const LaneState& state, const std::atomic<double>& bound,
   if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx)) return *end;
 
   arena_.clear();
+  evals_.clear();
   frames_.clear();
   const double current_bound = bound.load(std::memory_order_relaxed);
   expand(score, use_dsg_tiebreak, current_bound, next_bound);
@@ -117,6 +207,7 @@ double FastSearch::run(const LaneState& state, const std::atomic<double>& bound,
     if (found.load(std::memory_order_relaxed) || frame.next == frame.end) {
       if (frames_.size() == 1) return kInfinity;
       arena_.resize(frame.begin);
+      evals_.resize(frame.evals_begin);
       frames_.pop_back();
       pos.undo_move();
       path.pop_back();
@@ -125,8 +216,7 @@ double FastSearch::run(const LaneState& state, const std::atomic<double>& bound,
     if (stop.load(std::memory_order_relaxed)) return STOPPED;
 
     const Child next = arena_[frame.next++];
-    ChildEval& child = child_;
-    if (!pos.evaluate(next.src, next.dst, child)) continue;
+    const ChildEval& child = evals_[next.eval];
     const Measures& c = child.m;
     path.push_back({next.src, child.src_slot, next.dst, child.dst_slot, child.item, c.g, c.h, c.f,
                     0.0});

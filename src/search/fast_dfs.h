@@ -35,11 +35,13 @@ class FastSearch {
     int32_t dst;
     int32_t g;
     int32_t order;  // place in generation order: full ties keep it
+    uint32_t eval;  // its evaluation in evals_, kept for the descent
   };
   struct Frame {
     uint32_t begin;
     uint32_t end;
     uint32_t next;
+    uint32_t evals_begin;
   };
   struct Seen {
     uint64_t hash;
@@ -51,13 +53,27 @@ class FastSearch {
   // visiting order, and offers the least f above it to next_bound.
   void expand(int64_t parent_score, bool use_dsg_tiebreak, double bound,
               std::atomic<double>& next_bound);
+  // expand without the shortcut: every child evaluated, children with equal
+  // hashes merged. Only needed when two children of a node share a hash.
+  void expand_merging(int64_t parent_score, bool use_dsg_tiebreak, double bound,
+                      std::atomic<double>& next_bound);
+  // Sorts the children from `begin` on into visiting order and opens their frame.
+  void open_frame(uint32_t begin, uint32_t evals_begin, bool use_dsg_tiebreak);
+  // Offers f to next_bound; offers not below this worker's last one cannot
+  // lower the iteration's minimum and are dropped.
+  void offer(double f, std::atomic<double>& next_bound);
+  // Marks `hash` as a child of the current node; false when it was already.
+  bool remember(uint64_t hash, uint32_t index, uint32_t*& held);
+  void new_stamp();
 
   std::unique_ptr<Position> pos_;
   ChildEval child_;  // scratch for one child's evaluation
   std::vector<Child> arena_;
+  std::vector<ChildEval> evals_;  // evaluations of the children within the bound
   std::vector<Frame> frames_;
   std::vector<Seen> seen_;  // per-node dedupe by hash; entries of old stamps are free
   uint32_t stamp_ = 0;
+  double offered_;  // the least f this worker offered to next_bound in this iteration
   ThreadCounters* counters_ = nullptr;  // of the current run
 };
 
