@@ -22,9 +22,6 @@ void add_lane(LevelCounts& demand, LevelCounts& supply, int32_t& empty_slots,
   empty_slots += sign * f.empty_len;
 }
 
-// A lane's part of Measures::room at threshold t.
-int32_t room_share(const LaneFacts& f, int32_t t) { return f.clear_cost(t) > 0 ? f.clear_gain(t) : 0; }
-
 bool same_clear_fields(const LaneFacts& a, const LaneFacts& b, int32_t t) {
   const int32_t ca = a.clear_cost(t);
   const int32_t cb = b.clear_cost(t);
@@ -109,10 +106,46 @@ void Position::set(const LaneState& state) {
   m_.g = state.g;
   m_.last_src = state.last_src;
   m_.last_dst = state.last_dst;
+  diff_ = deficits(m_.demand, m_.supply);
   m_.room.fill(0);
   for (int32_t i = 0; i < layout_->lane_count; ++i) {
     for (int32_t t = 1; t <= kTopLevel; ++t) m_.room[at(t)] += room_share(lane_[at(i)], t);
   }
+}
+
+// A lane's part of diff(k): its misplaced items of level k and above, less
+// the room of its run top when that is k or above.
+LevelCounts lane_deficits(const LaneFacts& f) {
+  LevelCounts share{};
+  int32_t misplaced = 0;
+  for (int32_t k = kTopLevel; k >= 1; --k) {
+    misplaced += f.misplaced[at(k)];
+    share[at(k)] = misplaced - (f.run_top >= k ? f.run_free : 0);
+  }
+  return share;
+}
+
+bool Position::lift(int32_t src, Lift& lift) const {
+  const int32_t a = front_[at(src)];
+  if (a < 0) return false;
+  const int32_t cs = src * layout_->capacity + a;
+  const int32_t item = grid_[at(cs)];
+  const int32_t next = behind_[at(cs)];
+  const LaneFacts& before = lane_[at(src)];
+  const LaneFacts& after = next >= 0 ? facts_at_[at(src * layout_->capacity + next)] : empty_[at(src)];
+  lift.src = src;
+  lift.cell = cs;
+  lift.item = item;
+  lift.hash = m_.hash ^ zobrist_key(cs, static_cast<uint8_t>(item)) ^ zobrist_key(cs, 0);
+  lift.blokaj = m_.blokaj - before.misplaced_levels + after.misplaced_levels;
+  lift.empty_slots = m_.empty_slots - before.empty_len + after.empty_len;
+  const LevelCounts was = lane_deficits(before);
+  const LevelCounts now = lane_deficits(after);
+  for (int32_t k = 0; k <= kTopLevel; ++k) {
+    lift.diff[at(k)] = diff_[at(k)] - was[at(k)] + now[at(k)];
+    lift.room[at(k)] = k == 0 ? 0 : m_.room[at(k)] - room_share(before, k) + room_share(after, k);
+  }
+  return true;
 }
 
 double Position::child_extra(const ChildEval& child, int32_t src, int32_t dst) const {
@@ -209,6 +242,7 @@ void Position::do_move(int32_t src, int32_t dst, const ChildEval& child) {
   place(dst, child.dst_slot, child.item);
   m_ = child.m;
   m_.room = room;
+  diff_ = child.diff;
   assert(is_ok());
 }
 
@@ -225,6 +259,7 @@ void Position::undo_move() {
   // The source cell may have held other items since; its facts are rebuilt.
   place(u.src, u.src_slot, item);
   m_ = u.m;
+  diff_ = deficits(m_.demand, m_.supply);
   assert(is_ok());
 }
 

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -36,6 +37,11 @@ struct Measures {
   LevelCounts room{};
 };
 
+// A lane's part of Measures::room at threshold t.
+inline int32_t room_share(const LaneFacts& f, int32_t t) {
+  return f.clear_cost(t) > 0 ? f.clear_gain(t) : 0;
+}
+
 // A child evaluated without being made: its measures and the move's slots.
 struct ChildEval {
   Measures m;
@@ -54,8 +60,11 @@ struct Lift {
   int32_t src;
   int32_t cell;
   int32_t item;
-  uint64_t hash;   // the parent's hash with the item gone from its cell
-  int32_t blokaj;  // the parent's blokaj with the source lane's share updated
+  uint64_t hash;        // the parent's hash with the item gone from its cell
+  int32_t blokaj;       // the parent's blokaj, the source lane's share updated
+  int32_t empty_slots;  // likewise
+  LevelCounts diff;     // the parent's deficits diff(1..5), likewise
+  LevelCounts room;     // the parent's Measures::room, likewise
 };
 
 // What a child costs to know without evaluating it: its hash, and its
@@ -102,19 +111,7 @@ class Position {
 
   // The cheap part of a move out of `src`, then into `dst`: false when the
   // move is impossible. Agrees with evaluate on every move it allows.
-  bool lift(int32_t src, Lift& lift) const {
-    const int32_t a = front_[static_cast<std::size_t>(src)];
-    if (a < 0) return false;
-    const int32_t cs = src * layout_->capacity + a;
-    const int32_t item = grid_[static_cast<std::size_t>(cs)];
-    const int32_t next = behind_[static_cast<std::size_t>(cs)];
-    const LaneFacts& after = next >= 0 ? facts_at_[static_cast<std::size_t>(src * layout_->capacity + next)]
-                                       : empty_[static_cast<std::size_t>(src)];
-    lift = {src, cs, item,
-            m_.hash ^ zobrist_key(cs, static_cast<uint8_t>(item)) ^ zobrist_key(cs, 0),
-            m_.blokaj - lane_[static_cast<std::size_t>(src)].misplaced_levels + after.misplaced_levels};
-    return true;
-  }
+  bool lift(int32_t src, Lift& lift) const;
   bool sketch(const Lift& lift, int32_t dst, Sketch& sketch) const {
     const auto d = static_cast<std::size_t>(dst);
     const int32_t len = layout_->lane_len[d];
@@ -125,6 +122,40 @@ class Position {
     sketch = {lift.hash ^ zobrist_key(cd, 0) ^ zobrist_key(cd, static_cast<uint8_t>(lift.item)),
               lift.blokaj + (breaks ? 1 : 0)};
     return true;
+  }
+  // A sketched child's h when its clearing cost is 0, one more when it is
+  // positive (it is then at least 1): the deficits and the room at the
+  // child's g_star, from the two lanes' changes alone.
+  int32_t least_h(const Lift& lift, int32_t dst, const Sketch& sketch) const {
+    const auto d = static_cast<std::size_t>(dst);
+    const LaneFacts& lane = lane_[d];
+    const int32_t v = lift.item;
+    const bool grows = v <= lane.accepts_up_to();
+    const int32_t len = layout_->lane_len[d];
+    const int32_t slot = front_[d] > 0 ? front_[d] - 1 : len - 1;
+    // A lane that breaks now frees the slots up to the item for its run top.
+    const int32_t misplaced_level = !grows && v <= kTopLevel ? v : 0;
+    const int32_t top = !grows && lane.run_len == lane.items && lane.run_front <= kTopLevel
+                            ? lane.run_front
+                            : 0;
+    int32_t best = std::numeric_limits<int32_t>::min();
+    int32_t g_star = 1;
+    for (int32_t k = kTopLevel; k >= 1; --k) {
+      const int32_t diff = lift.diff[static_cast<std::size_t>(k)] + (k <= misplaced_level ? 1 : 0) -
+                           (k <= top ? slot + 1 : 0);
+      if (diff > best) {
+        best = diff;
+        g_star = k;
+      }
+    }
+    const int32_t ds = best - (lift.empty_slots - (lane.items == 0 ? len : 0));
+    if (ds <= 0) return sketch.blokaj;
+    int32_t room = lift.room[static_cast<std::size_t>(g_star)];
+    if (grows) {
+      const int32_t below = lane.below[static_cast<std::size_t>(g_star)] + (v < g_star ? 1 : 0);
+      room += (below > 0 ? lane.length - (lane.run_len + 1 - below) : 0) - room_share(lane, g_star);
+    }
+    return room >= ds ? sketch.blokaj + 1 : sketch.blokaj;
   }
 
   // Makes the evaluated move; undo_move takes back the last one made.
@@ -160,6 +191,7 @@ class Position {
   std::array<LaneFacts, kMaxCells> facts_at_{};
   std::array<int16_t, kMaxCells> behind_{};
   std::vector<Undo> undo_;
+  LevelCounts diff_{};  // deficits diff(1..5) of the position
 };
 
 }  // namespace velmora

@@ -92,27 +92,29 @@ void FastSearch::expand(int64_t parent_score, bool use_dsg_tiebreak, double boun
         ++order;
         continue;
       }
-      ChildEval& child = evals_.emplace_back();
-      pos.evaluate_counts(src, dst, child);
-      // A positive clearing cost is at least 1: the dear knapsack is only
-      // needed when that much more can still matter.
-      if (Position::clears(child) && least_f + 1.0 > bound && least_f + 1.0 >= offered_) {
-        evals_.pop_back();
-        ++order;
-        continue;
+      // Next, whether the clearing cost is 0 (then f is known) or at least 1.
+      const int32_t least_h = pos.least_h(lift, dst, sketch);
+      const double floor_f = child_g + static_cast<double>(least_h);
+      if (floor_f > bound) {
+        const bool exact = least_h == sketch.blokaj;
+        if (exact) least_above = std::min(least_above, floor_f);
+        if (exact || floor_f >= offered_) {
+          ++order;
+          continue;
+        }
       }
-      pos.complete(src, dst, child);
+      ChildEval& child = child_;
+      pos.evaluate(src, dst, child);
       const Measures& c = child.m;
       if (c.f > bound) {
         least_above = std::min(least_above, c.f);
-        evals_.pop_back();
         ++order;
         continue;
       }
       const int64_t score =
           use_dsg_tiebreak ? successor_score(parent_diff, child.diff, m.h, c.h, parent_score) : 0;
-      arena_.push_back(
-          {c.f, c.h, score, src, dst, c.g, order++, static_cast<uint32_t>(evals_.size() - 1)});
+      arena_.push_back({c.f, c.h, score, src, dst, c.g, order++, static_cast<uint32_t>(evals_.size())});
+      evals_.push_back(child);
     }
   }
   counters_->children += children;

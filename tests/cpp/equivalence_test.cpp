@@ -39,10 +39,20 @@ TEST(Equivalence, BoardModelsAgreeOnRandomWalks) {
           const auto child = src == dst ? std::nullopt : apply_move(state, layout, src, dst);
           const auto fast = src == dst ? std::nullopt : pos.evaluate(src, dst);
           ASSERT_EQ(fast.has_value(), child.has_value()) << src << "->" << dst;
+          // The shortcuts before an evaluation: legality, hash, blokaj, and
+          // whether the clearing cost is positive.
+          Lift lift;
+          Sketch sketch;
+          ASSERT_EQ(src != dst && pos.lift(src, lift) && pos.sketch(lift, dst, sketch),
+                    child.has_value());
           if (!child) continue;
           expect_same_state(*child, evaluate_grid(child->grid, layout, state.g + 1, src, dst));
           EXPECT_EQ(measures(fast->m), measures(*child)) << src << "->" << dst;
           EXPECT_EQ(fast->diff, deficits(child->demand, child->supply));
+          EXPECT_EQ(sketch.hash, child->hash);
+          EXPECT_EQ(sketch.blokaj, child->blokaj);
+          EXPECT_EQ(pos.least_h(lift, dst, sketch), child->blokaj + (child->extra > 0 ? 1 : 0))
+              << src << "->" << dst;
           ++children;
           g_star_changed += child->g_star != state.g_star;
           extra_positive += child->extra > 0;
