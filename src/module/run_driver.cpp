@@ -21,7 +21,6 @@ namespace velmora {
 
 namespace {
 
-constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr std::chrono::milliseconds kInterruptPeriod{50};
 
 double seconds_since(int64_t start_time) {
@@ -70,7 +69,8 @@ class InterruptPoll {
 // thread still joinable.
 class WorkerCrew {
  public:
-  explicit WorkerCrew(SearchShared& shared) : shared_(shared) {}
+  WorkerCrew(SearchShared& shared, const std::vector<std::unique_ptr<SearchWorker>>& workers)
+      : shared_(shared), workers_(workers) {}
   WorkerCrew(const WorkerCrew&) = delete;
   WorkerCrew& operator=(const WorkerCrew&) = delete;
 
@@ -92,7 +92,7 @@ class WorkerCrew {
     try {
       for (int32_t index = 0; index < count; ++index) {
         threads_.emplace_back([this, index] {
-          search_worker(index, shared_);
+          workers_[static_cast<size_t>(index)]->run_iteration();
           mark_finished();
         });
       }
@@ -137,6 +137,7 @@ class WorkerCrew {
   }
 
   SearchShared& shared_;
+  const std::vector<std::unique_ptr<SearchWorker>>& workers_;
   std::mutex finish_mutex_;
   std::condition_variable finish_cv_;
   size_t finished_ = 0;
@@ -145,9 +146,10 @@ class WorkerCrew {
 
 // Runs one iteration's workers to their end; true when the interruption hook
 // asked to stop while they ran. No mutex is held while the hook is called.
-bool run_workers(SearchShared& shared, int32_t thread_count, InterruptPoll& interrupt) {
-  WorkerCrew crew(shared);
-  crew.start(thread_count);
+bool run_workers(SearchShared& shared, const std::vector<std::unique_ptr<SearchWorker>>& workers,
+                 InterruptPoll& interrupt) {
+  WorkerCrew crew(shared, workers);
+  crew.start(static_cast<int32_t>(workers.size()));
   bool interrupted = false;
   if (interrupt.enabled()) {
     while (!crew.wait_finished(kInterruptPeriod)) {
@@ -214,6 +216,7 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
   }
   shared->counters.assign(static_cast<size_t>(thread_count), ThreadCounters{});
   shared->iteration = 0;
+  const std::vector<std::unique_ptr<SearchWorker>> workers = make_workers(*shared, thread_count);
 
   InterruptPoll interrupt(hooks.interrupted);
   for (;;) {
@@ -232,7 +235,7 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
     emit(hooks.log, format_line("Iterasyon %d | esik=%f | %d thread aciliyor\n",
                                 shared->iteration, shared->bound.load(), thread_count));
 
-    const bool interrupted = run_workers(*shared, thread_count, interrupt);
+    const bool interrupted = run_workers(*shared, workers, interrupt);
 
     outcome.nodes = total_nodes(shared->counters);
     outcome.children = 0;

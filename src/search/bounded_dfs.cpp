@@ -14,7 +14,6 @@ namespace velmora {
 
 namespace {
 
-constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // One level of the descent: a node being expanded, its children in visiting
 // order and the next one to try. Frames live on the heap, so the depth is

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 
 #include "board/lane_state.h"
 #include "search/hooks.h"
@@ -10,8 +11,19 @@
 
 namespace velmora {
 
+inline constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// How a search below one node ended. bounded_dfs reports it as a real:
+// FOUND, STOPPED, or anything else for not found.
+enum class SearchStatus { found, stopped, not_found };
 inline constexpr double FOUND = -1.0;
 inline constexpr double STOPPED = -2.0;
+
+inline SearchStatus status_of(double result) {
+  if (result == FOUND) return SearchStatus::found;
+  if (result == STOPPED) return SearchStatus::stopped;
+  return SearchStatus::not_found;
+}
 
 // Expanded nodes between two stop polls, and between two progress lines.
 inline constexpr int64_t kStopPollInterval = 1000;

@@ -9,14 +9,8 @@
 
 namespace velmora {
 
-namespace {
-
-constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
-}  // namespace
-
-FastSearch::FastSearch(const BoardLayout& layout)
-    : pos_(std::make_unique<Position>(layout)), offered_(kInfinity) {
+FastSearch::FastSearch(const BoardLayout& layout, const SearchContext& ctx, bool use_dsg_tiebreak)
+    : ctx_(ctx), use_dsg_tiebreak_(use_dsg_tiebreak), pos_(std::make_unique<Position>(layout)) {
   const auto pairs = static_cast<uint64_t>(layout.lane_count) *
                      static_cast<uint64_t>(std::max(layout.lane_count - 1, 0));
   seen_.resize(std::bit_ceil(std::max<uint64_t>(16, 2 * pairs)), Seen{0, 0, 0});
@@ -44,10 +38,10 @@ bool FastSearch::remember(uint64_t hash, uint32_t index, uint32_t*& held) {
   return true;
 }
 
-void FastSearch::offer(double f, std::atomic<double>& next_bound) {
+void FastSearch::offer(double f) {
   if (f >= offered_) return;
   offered_ = f;
-  lower_next_bound(next_bound, f);
+  lower_next_bound(ctx_.next_bound, f);
 }
 
 // Most children of a node lie above the bound, and all such a child does is
@@ -57,8 +51,8 @@ void FastSearch::offer(double f, std::atomic<double>& next_bound) {
 // would have to be merged by their full values, so a node where two meet is
 // expanded again the long way (distinct moves never make the same position:
 // only a 64-bit collision gets there).
-void FastSearch::expand(int64_t parent_score, bool use_dsg_tiebreak, double bound,
-                        std::atomic<double>& next_bound) {
+void FastSearch::expand(int64_t parent_score, double bound) {
+  const bool use_dsg_tiebreak = use_dsg_tiebreak_;
   const Position& pos = *pos_;
   const Measures& m = pos.measures();
   const BoardLayout& layout = pos.layout();
@@ -83,8 +77,8 @@ void FastSearch::expand(int64_t parent_score, bool use_dsg_tiebreak, double boun
       if (!remember(sketch.hash, 0, held)) {
         arena_.resize(begin);
         evals_.resize(evals_begin);
-        counters_->children += children;
-        expand_merging(parent_score, use_dsg_tiebreak, bound, next_bound);
+        ctx_.counters.children += children;
+        expand_merging(parent_score, bound);
         return;
       }
       const double least_f = child_g + static_cast<double>(sketch.blokaj);
@@ -117,13 +111,13 @@ void FastSearch::expand(int64_t parent_score, bool use_dsg_tiebreak, double boun
       evals_.push_back(child);
     }
   }
-  counters_->children += children;
-  if (least_above < kInfinity) offer(least_above, next_bound);
-  open_frame(begin, evals_begin, use_dsg_tiebreak);
+  ctx_.counters.children += children;
+  if (least_above < kInfinity) offer(least_above);
+  open_frame(begin, evals_begin);
 }
 
-void FastSearch::expand_merging(int64_t parent_score, bool use_dsg_tiebreak, double bound,
-                                std::atomic<double>& next_bound) {
+void FastSearch::expand_merging(int64_t parent_score, double bound) {
+  const bool use_dsg_tiebreak = use_dsg_tiebreak_;
   const Position& pos = *pos_;
   const Measures& m = pos.measures();
   const BoardLayout& layout = pos.layout();
@@ -163,18 +157,19 @@ void FastSearch::expand_merging(int64_t parent_score, bool use_dsg_tiebreak, dou
       std::partition(first, arena_.end(), [bound](const Child& c) { return c.f <= bound; });
   double least_above = kInfinity;
   for (auto it = live_end; it != arena_.end(); ++it) least_above = std::min(least_above, it->f);
-  if (least_above < kInfinity) offer(least_above, next_bound);
+  if (least_above < kInfinity) offer(least_above);
   arena_.erase(live_end, arena_.end());
   // The descent needs each remaining child's evaluation.
   for (auto it = first; it != arena_.end(); ++it) {
     it->eval = static_cast<uint32_t>(evals_.size());
     pos.evaluate(it->src, it->dst, evals_.emplace_back());
   }
-  open_frame(begin, evals_begin, use_dsg_tiebreak);
+  open_frame(begin, evals_begin);
 }
 
-void FastSearch::open_frame(uint32_t begin, uint32_t evals_begin, bool use_dsg_tiebreak) {
+void FastSearch::open_frame(uint32_t begin, uint32_t evals_begin) {
   // Full ties on the keys keep the generation order, as a stable sort would.
+  const bool use_dsg_tiebreak = use_dsg_tiebreak_;
   std::sort(arena_.begin() + begin, arena_.end(), [use_dsg_tiebreak](const Child& a, const Child& b) {
     if (visits_before(a, b, use_dsg_tiebreak)) return true;
     if (visits_before(b, a, use_dsg_tiebreak)) return false;
@@ -186,28 +181,20 @@ void FastSearch::open_frame(uint32_t begin, uint32_t evals_begin, bool use_dsg_t
 // The recursive definition unrolled, as in bounded_dfs: FOUND and STOPPED go
 // straight to the top, any other child result undoes the child's move and
 // moves on to the next sibling.
-double FastSearch::run(const LaneState& state, const std::atomic<double>& bound,
-                       std::atomic<double>& next_bound, const std::atomic<bool>& found,
-                       std::atomic<bool>& stop, int32_t iteration, Path& path,
-                       ThreadCounters& counters, int64_t score, bool use_dsg_tiebreak,
-                       int64_t start_time, const LogSink& log_sink,
-                       const StopQuery& stop_query) {
-  SearchContext ctx{bound,    next_bound, found,    stop,      iteration,
-                    counters, start_time, log_sink, stop_query};
+SearchStatus FastSearch::run(const LaneState& state, Path& path, int64_t score) {
   Position& pos = *pos_;
   pos.set(state);
-  counters_ = &counters;
-  if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx)) return *end;
+  if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx_)) return status_of(*end);
 
   arena_.clear();
   evals_.clear();
   frames_.clear();
-  const double current_bound = bound.load(std::memory_order_relaxed);
-  expand(score, use_dsg_tiebreak, current_bound, next_bound);
+  const double bound = ctx_.bound.load(std::memory_order_relaxed);
+  expand(score, bound);
   for (;;) {
     Frame& frame = frames_.back();
-    if (found.load(std::memory_order_relaxed) || frame.next == frame.end) {
-      if (frames_.size() == 1) return kInfinity;
+    if (ctx_.found.load(std::memory_order_relaxed) || frame.next == frame.end) {
+      if (frames_.size() == 1) return SearchStatus::not_found;
       arena_.resize(frame.begin);
       evals_.resize(frame.evals_begin);
       frames_.pop_back();
@@ -215,21 +202,21 @@ double FastSearch::run(const LaneState& state, const std::atomic<double>& bound,
       path.pop_back();
       continue;
     }
-    if (stop.load(std::memory_order_relaxed)) return STOPPED;
+    if (ctx_.stop.load(std::memory_order_relaxed)) return SearchStatus::stopped;
 
     const Child next = arena_[frame.next++];
     const ChildEval& child = evals_[next.eval];
     const Measures& c = child.m;
-    path.push_back({next.src, child.src_slot, next.dst, child.dst_slot, child.item, c.g, c.h, c.f,
-                    0.0});
+    path.push_back(make_path_step(child, next.src, next.dst));
     pos.do_move(next.src, next.dst, child);
-    if (const auto end = examine_node(c.g, c.h, c.blokaj, ctx)) {
-      if (*end == FOUND || *end == STOPPED) return *end;
+    if (const auto end = examine_node(c.g, c.h, c.blokaj, ctx_)) {
+      const SearchStatus status = status_of(*end);
+      if (status != SearchStatus::not_found) return status;
       pos.undo_move();
       path.pop_back();
       continue;
     }
-    expand(next.score, use_dsg_tiebreak, current_bound, next_bound);
+    expand(next.score, bound);
   }
 }
 

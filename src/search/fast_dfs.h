@@ -1,9 +1,11 @@
 #pragma once
 // The fast search kernel: the same visiting order, counts and results as
-// bounded_dfs, on one mutable board per worker. Children are evaluated from
-// the two lanes a move touches without being built, a descent makes the
-// move in place and undoes it on the way back, and every buffer is reused,
-// so an expanded node allocates nothing once the buffers have grown.
+// bounded_dfs, on one mutable board per worker. Children are judged from the
+// two lanes a move touches without being built, and most of them (those
+// above the bound whose f cannot lower next_bound) without being evaluated
+// at all; a descent makes the move in place and undoes it on the way back,
+// and every buffer is reused, so an expanded node allocates nothing once the
+// buffers have grown.
 
 #include <atomic>
 #include <cstdint>
@@ -12,19 +14,22 @@
 
 #include "board/position.h"
 #include "search/bounded_dfs.h"
+#include "search/node_check.h"
 
 namespace velmora {
 
 class FastSearch {
  public:
-  explicit FastSearch(const BoardLayout& layout);
+  // One worker's kernel for a whole run, bound to its view of the search.
+  FastSearch(const BoardLayout& layout, const SearchContext& ctx, bool use_dsg_tiebreak);
 
-  // bounded_dfs below `state`, with the same arguments and results.
-  double run(const LaneState& state, const std::atomic<double>& bound,
-             std::atomic<double>& next_bound, const std::atomic<bool>& found,
-             std::atomic<bool>& stop, int32_t iteration, Path& path, ThreadCounters& counters,
-             int64_t score, bool use_dsg_tiebreak, int64_t start_time, const LogSink& log_sink,
-             const StopQuery& stop_query);
+  // A new iteration: this worker has offered nothing to next_bound yet.
+  void begin_iteration() { offered_ = kInfinity; }
+
+  // bounded_dfs below `state`: `path` holds the moves from the start state
+  // to `state` and, when found, on to the goal; `score` is the inherited
+  // tie-break score.
+  SearchStatus run(const LaneState& state, Path& path, int64_t score);
 
  private:
   struct Child {
@@ -51,21 +56,22 @@ class FastSearch {
 
   // Appends the node's distinct children within the bound to the arena in
   // visiting order, and offers the least f above it to next_bound.
-  void expand(int64_t parent_score, bool use_dsg_tiebreak, double bound,
-              std::atomic<double>& next_bound);
-  // expand without the shortcut: every child evaluated, children with equal
+  void expand(int64_t parent_score, double bound);
+  // expand without the shortcuts: every child evaluated, children with equal
   // hashes merged. Only needed when two children of a node share a hash.
-  void expand_merging(int64_t parent_score, bool use_dsg_tiebreak, double bound,
-                      std::atomic<double>& next_bound);
+  void expand_merging(int64_t parent_score, double bound);
   // Sorts the children from `begin` on into visiting order and opens their frame.
-  void open_frame(uint32_t begin, uint32_t evals_begin, bool use_dsg_tiebreak);
+  void open_frame(uint32_t begin, uint32_t evals_begin);
   // Offers f to next_bound; offers not below this worker's last one cannot
   // lower the iteration's minimum and are dropped.
-  void offer(double f, std::atomic<double>& next_bound);
-  // Marks `hash` as a child of the current node; false when it was already.
+  void offer(double f);
+  // Marks `hash` as a child of the current node; false (and `held` pointing
+  // at the index stored with it) when it was one already.
   bool remember(uint64_t hash, uint32_t index, uint32_t*& held);
   void new_stamp();
 
+  SearchContext ctx_;
+  const bool use_dsg_tiebreak_;
   std::unique_ptr<Position> pos_;
   ChildEval child_;  // scratch for one child's evaluation
   std::vector<Child> arena_;
@@ -73,8 +79,7 @@ class FastSearch {
   std::vector<Frame> frames_;
   std::vector<Seen> seen_;  // per-node dedupe by hash; entries of old stamps are free
   uint32_t stamp_ = 0;
-  double offered_;  // the least f this worker offered to next_bound in this iteration
-  ThreadCounters* counters_ = nullptr;  // of the current run
+  double offered_ = kInfinity;  // the least f this worker offered in this iteration
 };
 
 }  // namespace velmora

@@ -5,20 +5,20 @@
 
 #include <atomic>
 #include <cstdint>
-#include <limits>
 #include <optional>
 
 #include "search/bounded_dfs.h"
 
 namespace velmora {
 
-// Everything a node examination needs besides the node itself.
+// Everything a node examination needs besides the node itself: one worker's
+// view of the shared search.
 struct SearchContext {
   const std::atomic<double>& bound;
   std::atomic<double>& next_bound;
   const std::atomic<bool>& found;
   std::atomic<bool>& stop;
-  int32_t iteration;
+  const int32_t& iteration;
   ThreadCounters& counters;
   int64_t start_time;
   const LogSink& log_sink;
@@ -30,7 +30,7 @@ void log_progress(const SearchContext& ctx, double bound);
 // The result when the node ends here, nullopt when it is to be expanded.
 inline std::optional<double> examine_node(int32_t g, double h, int32_t blokaj,
                                           SearchContext& ctx) {
-  if (ctx.found.load(std::memory_order_relaxed)) return std::numeric_limits<double>::infinity();
+  if (ctx.found.load(std::memory_order_relaxed)) return kInfinity;
   if (ctx.stop.load(std::memory_order_relaxed)) return STOPPED;
 
   // g + h rather than the cached f, so the test sees exactly what it bounds.

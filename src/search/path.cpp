@@ -12,4 +12,9 @@ PathStep make_path_step(const LaneState& parent, const LaneState& child,
   return PathStep{src, src_slot, dst, dst_slot, item, child.g, child.h, child.f, 0.0};
 }
 
+PathStep make_path_step(const ChildEval& child, int32_t src, int32_t dst) {
+  return PathStep{src, child.src_slot, dst, child.dst_slot, child.item,
+                  child.m.g, child.m.h, child.m.f, 0.0};
+}
+
 }  // namespace velmora

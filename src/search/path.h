@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "board/lane_state.h"
+#include "board/position.h"
 
 namespace velmora {
 
@@ -37,5 +38,7 @@ struct alignas(64) ThreadCounters {
 // The step that took `parent` to `child` by moving src -> dst.
 PathStep make_path_step(const LaneState& parent, const LaneState& child,
                         const BoardLayout& layout, int32_t src, int32_t dst);
+// The same step from the fast board's evaluation of the child.
+PathStep make_path_step(const ChildEval& child, int32_t src, int32_t dst);
 
 }  // namespace velmora

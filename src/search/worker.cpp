@@ -1,6 +1,5 @@
 #include "search/worker.h"
 
-#include <memory>
 #include <utility>
 
 #include "search/bounded_dfs.h"
@@ -8,76 +7,100 @@
 
 namespace velmora {
 
-namespace {
+SearchWorker::SearchWorker(int32_t index, SearchShared& shared)
+    : index_(index),
+      shared_(shared),
+      ctx_{shared.bound,
+           shared.next_bound,
+           shared.found,
+           shared.stop,
+           shared.iteration,
+           shared.counters.at(static_cast<std::size_t>(index)),
+           shared.start_time,
+           shared.log_sink,
+           shared.stop_query} {
+  if (shared.core == SearchCore::fast) {
+    fast_ = std::make_unique<FastSearch>(*shared.layout, ctx_, shared.use_dsg_tiebreak);
+  }
+}
 
-void run_worker(int32_t worker_index, SearchShared& shared) {
-  emit(shared.log_sink, format_line("Thread %d acildi\n", worker_index));
+SearchWorker::~SearchWorker() = default;
 
-  // The fast kernel's board and buffers, made once and reused for every item.
-  std::unique_ptr<FastSearch> fast;
-  if (shared.core == SearchCore::fast) fast = std::make_unique<FastSearch>(*shared.layout);
+SearchStatus SearchWorker::search(WorkItem& item) {
+  if (fast_) return fast_->run(item.state, item.path, item.score);
+  return status_of(bounded_dfs(item.state, *shared_.layout, shared_.bound, shared_.next_bound,
+                               shared_.found, shared_.stop, shared_.iteration, item.path,
+                               ctx_.counters, item.score, shared_.use_dsg_tiebreak,
+                               shared_.start_time, shared_.log_sink, shared_.stop_query));
+}
+
+void SearchWorker::take_work() {
+  emit(shared_.log_sink, format_line("Thread %d acildi\n", index_));
+  if (fast_) fast_->begin_iteration();
 
   bool took_work = false;
   for (;;) {
-    std::optional<WorkItem> item = shared.queue.take();
+    std::optional<WorkItem> item = shared_.queue.take();
     if (!item) {
       if (!took_work) {
-        emit(shared.log_sink, format_line("Thread %d bosta kaldi (hic is alamadi)\n", worker_index));
+        emit(shared_.log_sink, format_line("Thread %d bosta kaldi (hic is alamadi)\n", index_));
       }
       return;
     }
     took_work = true;
-    if (shared.found.load() || shared.stop.load()) return;
+    if (shared_.found.load() || shared_.stop.load()) return;
 
-    ThreadCounters& counters = shared.counters[static_cast<size_t>(worker_index)];
-    const double result =
-        fast ? fast->run(item->state, shared.bound, shared.next_bound, shared.found, shared.stop,
-                         shared.iteration, item->path, counters, item->score,
-                         shared.use_dsg_tiebreak, shared.start_time, shared.log_sink,
-                         shared.stop_query)
-             : bounded_dfs(item->state, *shared.layout, shared.bound, shared.next_bound,
-                           shared.found, shared.stop, shared.iteration, item->path, counters,
-                           item->score, shared.use_dsg_tiebreak, shared.start_time,
-                           shared.log_sink, shared.stop_query);
-    if (result == FOUND) {
-      bool expected = false;
-      if (shared.found.compare_exchange_strong(expected, true)) {
-        std::lock_guard lock(shared.solution_mutex);
-        shared.solution_path = std::move(item->path);
+    switch (search(*item)) {
+      case SearchStatus::found: {
+        bool expected = false;
+        if (shared_.found.compare_exchange_strong(expected, true)) {
+          std::lock_guard lock(shared_.solution_mutex);
+          shared_.solution_path = std::move(item->path);
+        }
+        // Only after solution_mutex is released: the two locks are never nested.
+        shared_.queue.clear_queue();
+        return;
       }
-      // Only after solution_mutex is released: the two locks are never nested.
-      shared.queue.clear_queue();
-      return;
-    }
-    if (result == STOPPED) {
-      shared.stop.store(true);
-      shared.queue.clear_queue();
-      return;
+      case SearchStatus::stopped:
+        shared_.stop.store(true);
+        shared_.queue.clear_queue();
+        return;
+      case SearchStatus::not_found:
+        break;
     }
   }
 }
 
-void record_failure(SearchShared& shared, std::exception_ptr failure) {
-  std::lock_guard lock(shared.failure_mutex);
-  if (!shared.failure) shared.failure = std::move(failure);
+void SearchWorker::record_failure(std::exception_ptr failure) noexcept {
+  shared_.stop.store(true);
+  try {
+    {
+      std::lock_guard lock(shared_.failure_mutex);
+      if (!shared_.failure) shared_.failure = std::move(failure);
+    }
+    shared_.queue.clear_queue();
+  } catch (...) {
+    // A mutex that cannot be locked: stop is set, which is all that is left to do.
+  }
 }
-
-}  // namespace
 
 // An exception leaving a thread body would end the process; instead it is
 // kept for the driver, and the other workers are told to stop.
-void search_worker(int32_t worker_index, SearchShared& shared) noexcept {
+void SearchWorker::run_iteration() noexcept {
   try {
-    run_worker(worker_index, shared);
+    take_work();
   } catch (...) {
-    shared.stop.store(true);
-    try {
-      record_failure(shared, std::current_exception());
-      shared.queue.clear_queue();
-    } catch (...) {
-      // A mutex that cannot be locked: stop is set, which is all that is left to do.
-    }
+    record_failure(std::current_exception());
   }
+}
+
+std::vector<std::unique_ptr<SearchWorker>> make_workers(SearchShared& shared, int32_t count) {
+  std::vector<std::unique_ptr<SearchWorker>> workers;
+  workers.reserve(static_cast<std::size_t>(count));
+  for (int32_t index = 0; index < count; ++index) {
+    workers.push_back(std::make_unique<SearchWorker>(index, shared));
+  }
+  return workers;
 }
 
 }  // namespace velmora

@@ -1,19 +1,23 @@
 #pragma once
-// The record all workers of one run share, and the body of one worker.
+// The record all workers of one run share, and the workers themselves.
 
 #include <atomic>
 #include <cstdint>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "board/layout.h"
 #include "search/hooks.h"
+#include "search/node_check.h"
 #include "search/path.h"
 #include "search/work.h"
 
 namespace velmora {
+
+class FastSearch;
 
 // Which kernel searches the work items. Both visit the same nodes in the same
 // order; the reference follows the textbook definition and is kept to check
@@ -31,7 +35,7 @@ struct SearchShared {
   int64_t start_time = 0;
   const BoardLayout* layout = nullptr;
   WorkQueue queue;
-  std::vector<ThreadCounters> counters;
+  std::vector<ThreadCounters> counters;  // one per worker; never resized during a run
   std::mutex solution_mutex;
   Path solution_path;
   LogSink log_sink;      // bound to the caller's log
@@ -42,8 +46,32 @@ struct SearchShared {
   std::exception_ptr failure;
 };
 
-// Thread body for one iteration: takes work items until the queue is empty,
-// the goal is found or a stop is requested. Lets no exception escape.
-void search_worker(int32_t worker_index, SearchShared& shared) noexcept;
+// One worker of a run: made once per run with its kernel and buffers, and
+// run by a fresh thread in every iteration.
+class SearchWorker {
+ public:
+  SearchWorker(int32_t index, SearchShared& shared);
+  ~SearchWorker();
+  SearchWorker(const SearchWorker&) = delete;
+  SearchWorker& operator=(const SearchWorker&) = delete;
+
+  // Thread body for one iteration: takes work items until the queue is
+  // empty, the goal is found or a stop is requested. Lets no exception escape.
+  void run_iteration() noexcept;
+
+ private:
+  void take_work();
+  SearchStatus search(WorkItem& item);
+  void record_failure(std::exception_ptr failure) noexcept;
+
+  const int32_t index_;
+  SearchShared& shared_;
+  SearchContext ctx_;
+  std::unique_ptr<FastSearch> fast_;  // null with the reference kernel
+};
+
+// The run's workers, indices 0 .. count-1; `shared.counters` must already
+// hold `count` entries.
+std::vector<std::unique_ptr<SearchWorker>> make_workers(SearchShared& shared, int32_t count);
 
 }  // namespace velmora
