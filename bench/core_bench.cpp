@@ -1,10 +1,11 @@
 // Benchmark of the search core, without Python: every board solved at one
 // thread by the reference core and by the fast core in the same process,
 // checked for identical results, with throughput, memory and allocation
-// figures; then the largest boards at 1, 2 and all hardware threads.
+// figures, with the tie-break off and on; then the largest boards at 1, 2
+// and all hardware threads.
 //
 // usage: core_bench BOARDS_FILE [--reference-budget NODES]
-// The last line is "geomean speed-up: X.XX".
+// The last line is "geomean speed-up (both settings): X.XX".
 
 #include <algorithm>
 #include <atomic>
@@ -105,7 +106,7 @@ struct Run {
 
 // One run; with a node budget the run is stopped at the first stop poll past
 // it, which at one thread happens at the same node in every core.
-Run run(const Lanes& lanes, SearchCore core, int32_t threads, int64_t budget) {
+Run run(const Lanes& lanes, SearchCore core, int32_t threads, int64_t budget, bool tiebreak) {
   Run r;
   std::atomic<int64_t> polls{0};
   RunHooks hooks;
@@ -120,6 +121,7 @@ Run run(const Lanes& lanes, SearchCore core, int32_t threads, int64_t budget) {
   }
   RunOptions options;
   options.num_threads = threads;
+  options.use_dsg_tiebreak = tiebreak;
   options.core = core;
   reset_peak_memory();
   const int64_t allocations = g_allocations.load();
@@ -136,6 +138,10 @@ bool same_result(const Run& a, const Run& b) {
          a.outcome.iterations == b.outcome.iterations && a.outcome.path == b.outcome.path &&
          a.log == b.log;
 }
+
+// A run of fewer nodes times mostly what every run costs whatever its
+// kernel (threads, the root split, the log), not the kernel.
+constexpr int64_t kKernelRowNodes = 1000;
 
 int slots_of(const Lanes& lanes) {
   std::size_t slots = 0;
@@ -163,32 +169,52 @@ int main(int argc, char** argv) {
   int compared = 0;
   bool all_same = true;
   std::vector<std::pair<int64_t, const Board*>> by_size;
-  for (const Board& board : boards) {
-    const Run fast = run(board.lanes, SearchCore::fast, 1, 0);
-    const int64_t nodes = fast.outcome.nodes;
-    // The reference runs the whole board when it fits the budget, else the
-    // same prefix of the search as a fast run stopped at the same node.
-    const bool capped = nodes > reference_budget;
-    const Run ref = run(board.lanes, SearchCore::reference, 1, capped ? reference_budget : 0);
-    const Run fast_same = capped ? run(board.lanes, SearchCore::fast, 1, reference_budget) : fast;
-    const bool same = same_result(ref, fast_same);
-    all_same = all_same && same;
-    const double ref_nps = static_cast<double>(ref.outcome.nodes) / ref.seconds;
-    const double fast_nps = static_cast<double>(nodes) / fast.seconds;
-    const double ch_per_node =
-        nodes > 0 ? static_cast<double>(fast.outcome.children) / static_cast<double>(nodes) : 0;
-    const double speedup = fast_nps / ref_nps;
-    log_sum += std::log(speedup);
-    ++compared;
-    by_size.emplace_back(nodes, &board);
-    std::printf("%-6s %3zux%-2d %10lld %5d %5zu | %8.2f %10.0f %10.0f | %8.2f %10.0f %11.0f %8.1f %9.3f | %6.2fx%s\n",
-                board.name.c_str(), board.lanes.size(), slots_of(board.lanes),
-                static_cast<long long>(nodes), fast.outcome.iterations, fast.outcome.path.size(),
-                ref.seconds, ref_nps, ref_nps * ch_per_node, fast.seconds, fast_nps,
-                fast_nps * ch_per_node, fast.peak_mib,
-                nodes > 0 ? 1000.0 * static_cast<double>(fast.allocations) / static_cast<double>(nodes) : 0.0,
-                speedup, same ? (capped ? "  same (first " + std::to_string(reference_budget) + " nodes)" : "  same").c_str() : "  DIFFERENT");
-    std::fflush(stdout);
+  for (const bool tiebreak : {false, true}) {
+    double setting_log_sum = 0;
+    int setting_compared = 0;
+    double kernel_log_sum = 0;  // rows long enough to time the kernel
+    int kernel_compared = 0;
+    std::printf("-- use_dsg_tiebreak=%s\n", tiebreak ? "True" : "False");
+    for (const Board& board : boards) {
+      const Run fast = run(board.lanes, SearchCore::fast, 1, 0, tiebreak);
+      const int64_t nodes = fast.outcome.nodes;
+      // The reference runs the whole board when it fits the budget, else the
+      // same prefix of the search as a fast run stopped at the same node.
+      const bool capped = nodes > reference_budget;
+      const Run ref =
+          run(board.lanes, SearchCore::reference, 1, capped ? reference_budget : 0, tiebreak);
+      const Run fast_same =
+          capped ? run(board.lanes, SearchCore::fast, 1, reference_budget, tiebreak) : fast;
+      const bool same = same_result(ref, fast_same);
+      all_same = all_same && same;
+      const double ref_nps = static_cast<double>(ref.outcome.nodes) / ref.seconds;
+      const double fast_nps = static_cast<double>(nodes) / fast.seconds;
+      const double ch_per_node =
+          nodes > 0 ? static_cast<double>(fast.outcome.children) / static_cast<double>(nodes) : 0;
+      const double speedup = fast_nps / ref_nps;
+      log_sum += std::log(speedup);
+      setting_log_sum += std::log(speedup);
+      ++compared;
+      ++setting_compared;
+      if (nodes >= kKernelRowNodes) {
+        kernel_log_sum += std::log(speedup);
+        ++kernel_compared;
+      }
+      if (!tiebreak) by_size.emplace_back(nodes, &board);
+      std::printf("%-6s %3zux%-2d %10lld %5d %5zu | %8.2f %10.0f %10.0f | %8.2f %10.0f %11.0f %8.1f %9.3f | %6.2fx%s\n",
+                  board.name.c_str(), board.lanes.size(), slots_of(board.lanes),
+                  static_cast<long long>(nodes), fast.outcome.iterations, fast.outcome.path.size(),
+                  ref.seconds, ref_nps, ref_nps * ch_per_node, fast.seconds, fast_nps,
+                  fast_nps * ch_per_node, fast.peak_mib,
+                  nodes > 0 ? 1000.0 * static_cast<double>(fast.allocations) / static_cast<double>(nodes) : 0.0,
+                  speedup, same ? (capped ? "  same (first " + std::to_string(reference_budget) + " nodes)" : "  same").c_str() : "  DIFFERENT");
+      std::fflush(stdout);
+    }
+    std::printf("geomean speed-up, use_dsg_tiebreak=%s: %.2f over all %d boards, %.2f over the %d "
+                "of at least %lld nodes\n",
+                tiebreak ? "True" : "False", std::exp(setting_log_sum / setting_compared),
+                setting_compared, kernel_compared ? std::exp(kernel_log_sum / kernel_compared) : 0.0,
+                kernel_compared, static_cast<long long>(kKernelRowNodes));
   }
 
   std::sort(by_size.begin(), by_size.end());
@@ -200,7 +226,7 @@ int main(int argc, char** argv) {
     std::vector<int> counts{1, 2};
     if (hardware > 2) counts.push_back(hardware);
     for (int threads : counts) {
-      const Run r = run(board.lanes, SearchCore::fast, threads, 0);
+      const Run r = run(board.lanes, SearchCore::fast, threads, 0, false);
       const double nps = static_cast<double>(r.outcome.nodes) / r.seconds;
       if (threads == 1) base = nps;
       std::printf("%-6s threads=%-2d nodes=%-10lld secs=%7.2f nodes/s=%10.0f ratio=%.2f\n",
@@ -211,6 +237,7 @@ int main(int argc, char** argv) {
   }
 
   if (!all_same) std::printf("\nRESULTS DIFFER between the reference and the fast core\n");
-  std::printf("\ngeomean speed-up: %.2f\n", compared ? std::exp(log_sum / compared) : 0.0);
+  std::printf("\ngeomean speed-up (both settings): %.2f\n",
+              compared ? std::exp(log_sum / compared) : 0.0);
   return all_same ? 0 : 1;
 }
