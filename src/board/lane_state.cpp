@@ -100,11 +100,7 @@ void summarise_lanes(const Grid& grid, const BoardLayout& layout, LaneState& sta
   for (int32_t i = 0; i < layout.lane_count; ++i) {
     const LaneSummary s = summarise_lane(grid, layout, i, threshold);
     state.lane_info[static_cast<std::size_t>(i)] = s;
-    for (int32_t k = 1; k <= kTopLevel; ++k) {
-      state.demand[static_cast<std::size_t>(k)] += s.misplaced[static_cast<std::size_t>(k)];
-    }
-    if (is_level(s.run_top)) state.supply[static_cast<std::size_t>(s.run_top)] += s.run_free;
-    state.empty_slots += s.empty_len;
+    count_lane(s, +1, state.demand, state.supply, state.empty_slots);
   }
 }
 
@@ -122,7 +118,10 @@ LevelCounts deficits(const LevelCounts& demand, const LevelCounts& supply) {
 }
 
 GStarPick pick_g_star(const LevelCounts& demand, const LevelCounts& supply) {
-  const LevelCounts diff = deficits(demand, supply);
+  return pick_g_star(deficits(demand, supply));
+}
+
+GStarPick pick_g_star(const LevelCounts& diff) {
   GStarPick best{1, std::numeric_limits<int32_t>::min()};
   // From the top down with a strict comparison: equal deficits keep the higher level.
   for (int32_t k = kTopLevel; k >= 1; --k) {

@@ -48,6 +48,21 @@ struct GStarPick {
 
 void clear_state(LaneState& state);
 
+// Adds (sign +1) or removes (sign -1) one lane's share of demand, supply and
+// empty_slots; `Lane` is either form of a lane's analysis (LaneSummary, or
+// the fast board's LaneFacts).
+template <class Lane>
+void count_lane(const Lane& lane, int32_t sign, LevelCounts& demand, LevelCounts& supply,
+                int32_t& empty_slots) {
+  for (int32_t k = 1; k <= kTopLevel; ++k) {
+    demand[static_cast<std::size_t>(k)] += sign * lane.misplaced[static_cast<std::size_t>(k)];
+  }
+  if (lane.run_top >= 1 && lane.run_top <= kTopLevel) {
+    supply[static_cast<std::size_t>(lane.run_top)] += sign * lane.run_free;
+  }
+  empty_slots += sign * lane.empty_len;
+}
+
 // Analysis of one lane; threshold <= 0 leaves the threshold fields at zero.
 LaneSummary summarise_lane(const Grid& grid, const BoardLayout& layout, int32_t lane,
                            int32_t threshold);
@@ -62,6 +77,8 @@ LevelCounts deficits(const LevelCounts& demand, const LevelCounts& supply);
 
 // The level of greatest deficit; on equal deficits the higher level.
 GStarPick pick_g_star(const LevelCounts& demand, const LevelCounts& supply);
+// The same from the deficits diff(1..5).
+GStarPick pick_g_star(const LevelCounts& diff);
 
 // A state evaluated from scratch from its grid: the reference that every
 // incremental or faster path must agree with, field by field.

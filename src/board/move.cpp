@@ -10,14 +10,6 @@ namespace {
 
 std::size_t at(int32_t i) { return static_cast<std::size_t>(i); }
 
-// Adds (sign +1) or removes (sign -1) one lane's share of the totals.
-void account(const LaneSummary& s, int32_t sign, LevelCounts& demand, LevelCounts& supply,
-             int32_t& empty_slots) {
-  for (int32_t k = 1; k <= kTopLevel; ++k) demand[at(k)] += sign * s.misplaced[at(k)];
-  if (s.run_top >= 1 && s.run_top <= kTopLevel) supply[at(s.run_top)] += sign * s.run_free;
-  empty_slots += sign * s.empty_len;
-}
-
 bool same_clearing(const LaneSummary& a, const LaneSummary& b) {
   return a.clearable == b.clearable && a.clear_cost == b.clear_cost &&
          a.clear_gain == b.clear_gain;
@@ -63,10 +55,10 @@ std::optional<LaneState> apply_move(const LaneState& parent, const BoardLayout& 
   LevelCounts demand = parent.demand;
   LevelCounts supply = parent.supply;
   int32_t empty_slots = parent.empty_slots;
-  account(parent.lane_info[at(src)], -1, demand, supply, empty_slots);
-  account(parent.lane_info[at(dst)], -1, demand, supply, empty_slots);
-  account(summarise_lane(grid, layout, src, 0), +1, demand, supply, empty_slots);
-  account(summarise_lane(grid, layout, dst, 0), +1, demand, supply, empty_slots);
+  count_lane(parent.lane_info[at(src)], -1, demand, supply, empty_slots);
+  count_lane(parent.lane_info[at(dst)], -1, demand, supply, empty_slots);
+  count_lane(summarise_lane(grid, layout, src, 0), +1, demand, supply, empty_slots);
+  count_lane(summarise_lane(grid, layout, dst, 0), +1, demand, supply, empty_slots);
 
   int32_t blokaj = 0;
   for (int32_t k = 1; k <= kTopLevel; ++k) blokaj += demand[at(k)];

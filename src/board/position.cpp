@@ -7,20 +7,12 @@
 
 #include "board/move.h"
 #include "board/zobrist.h"
+#include "bounds/heuristic.h"
 
 namespace velmora {
 namespace {
 
-constexpr int32_t kUnreachable = 1'000'000'000;
-
 std::size_t at(int32_t i) { return static_cast<std::size_t>(i); }
-
-void add_lane(LevelCounts& demand, LevelCounts& supply, int32_t& empty_slots,
-              const LaneFacts& f, int32_t sign) {
-  for (int32_t k = 1; k <= kTopLevel; ++k) demand[at(k)] += sign * f.misplaced[at(k)];
-  if (f.run_top >= 1 && f.run_top <= kTopLevel) supply[at(f.run_top)] += sign * f.run_free;
-  empty_slots += sign * f.empty_len;
-}
 
 bool same_clear_fields(const LaneFacts& a, const LaneFacts& b, int32_t t) {
   const int32_t ca = a.clear_cost(t);
@@ -29,40 +21,19 @@ bool same_clear_fields(const LaneFacts& a, const LaneFacts& b, int32_t t) {
   return ca == 0 || a.clear_gain(t) == b.clear_gain(t);
 }
 
-// The knapsack of the clearing cost over at most one choice per lane: the
-// least cost that frees at least ds slots, amounts beyond ds merged into ds.
+// The clearing cost of a child, whose two touched lanes are src_lane and
+// dst_lane.
 double clearing_cost_of(int32_t ds, int32_t t, const LaneFacts* lanes, int32_t lane_count,
                         int32_t src, const LaneFacts& src_lane, int32_t dst,
                         const LaneFacts& dst_lane) {
-  struct Choice {
-    int32_t gain;
-    int32_t cost;
-  };
-  std::array<Choice, kMaxLanes> choices;
-  int32_t n = 0;
-  int32_t total_gain = 0;
+  std::array<ClearChoice, kMaxLanes> choices;
+  std::size_t n = 0;
   for (int32_t i = 0; i < lane_count; ++i) {
     const LaneFacts& f = i == src ? src_lane : i == dst ? dst_lane : lanes[i];
-    const int32_t cost = f.clear_cost(t);
-    const int32_t gain = f.clear_gain(t);
-    if (cost <= 0 || gain <= 0) continue;
-    choices[at(n++)] = {gain, cost};
-    total_gain += gain;
+    if (f.clear_cost(t) > 0) choices[n++] = {f.clear_gain(t), f.clear_cost(t)};
   }
-  if (total_gain < ds) return 0.0;
-
-  std::array<int32_t, kMaxCells + 1> best;  // ds never exceeds the number of cells
-  std::fill_n(best.begin(), ds + 1, kUnreachable);
-  best[0] = 0;
-  for (int32_t c = 0; c < n; ++c) {
-    const auto [gain, cost] = choices[at(c)];
-    for (int32_t d = ds; d >= 0; --d) {
-      if (best[at(d)] >= kUnreachable) continue;
-      const int32_t reach = std::min(d + gain, ds);
-      best[at(reach)] = std::min(best[at(reach)], best[at(d)] + cost);
-    }
-  }
-  return best[at(ds)] >= kUnreachable ? 0.0 : static_cast<double>(best[at(ds)]);
+  std::array<int32_t, kMaxCells + 1> table;  // ds never exceeds the number of cells
+  return least_clearing_cost(ds, std::span(choices.data(), n), table);
 }
 
 }  // namespace
@@ -186,31 +157,17 @@ bool Position::evaluate_counts(int32_t src, int32_t dst, ChildEval& child) const
   c.demand = m_.demand;
   c.supply = m_.supply;
   c.empty_slots = m_.empty_slots;
-  add_lane(c.demand, c.supply, c.empty_slots, lane_[at(src)], -1);
-  add_lane(c.demand, c.supply, c.empty_slots, lane_[at(dst)], -1);
-  add_lane(c.demand, c.supply, c.empty_slots, child.src_after, +1);
-  add_lane(c.demand, c.supply, c.empty_slots, child.dst_after, +1);
+  count_lane(lane_[at(src)], -1, c.demand, c.supply, c.empty_slots);
+  count_lane(lane_[at(dst)], -1, c.demand, c.supply, c.empty_slots);
+  count_lane(child.src_after, +1, c.demand, c.supply, c.empty_slots);
+  count_lane(child.dst_after, +1, c.demand, c.supply, c.empty_slots);
 
-  // Deficits from the top level down; the strict comparison keeps the higher
-  // level on equal deficits.
-  int32_t demand_above = 0;
-  int32_t supply_above = 0;
-  int32_t best_level = 1;
-  int32_t best = std::numeric_limits<int32_t>::min();
-  child.diff[0] = 0;
-  for (int32_t k = kTopLevel; k >= 1; --k) {
-    demand_above += c.demand[at(k)];
-    supply_above += c.supply[at(k)];
-    const int32_t diff = demand_above - supply_above;
-    child.diff[at(k)] = diff;
-    if (diff > best) {
-      best = diff;
-      best_level = k;
-    }
-  }
-  c.blokaj = demand_above;
-  c.g_star = best_level;
-  c.ds = best - c.empty_slots;
+  child.diff = deficits(c.demand, c.supply);
+  const GStarPick pick = pick_g_star(child.diff);
+  c.blokaj = 0;
+  for (int32_t k = 1; k <= kTopLevel; ++k) c.blokaj += c.demand[at(k)];
+  c.g_star = pick.g_star;
+  c.ds = pick.deficit - c.empty_slots;
   c.g = m_.g + 1;
   c.last_src = src;
   c.last_dst = dst;

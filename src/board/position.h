@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <vector>
 
@@ -138,16 +137,12 @@ class Position {
     const int32_t top = !grows && lane.run_len == lane.items && lane.run_front <= kTopLevel
                             ? lane.run_front
                             : 0;
-    int32_t best = std::numeric_limits<int32_t>::min();
-    int32_t g_star = 1;
-    for (int32_t k = kTopLevel; k >= 1; --k) {
-      const int32_t diff = lift.diff[static_cast<std::size_t>(k)] + (k <= misplaced_level ? 1 : 0) -
-                           (k <= top ? slot + 1 : 0);
-      if (diff > best) {
-        best = diff;
-        g_star = k;
-      }
+    LevelCounts diff{};
+    for (int32_t k = 1; k <= kTopLevel; ++k) {
+      diff[static_cast<std::size_t>(k)] = lift.diff[static_cast<std::size_t>(k)] +
+                                          (k <= misplaced_level ? 1 : 0) - (k <= top ? slot + 1 : 0);
     }
+    const auto [g_star, best] = pick_g_star(diff);
     const int32_t ds = best - (lift.empty_slots - (lane.items == 0 ? len : 0));
     if (ds <= 0) return sketch.blokaj;
     int32_t room = lift.room[static_cast<std::size_t>(g_star)];
