@@ -58,8 +58,8 @@ raises KeyboardInterrupt.)doc";
 
 py::object solve(const Lanes& lanes, const py::object& log_fn, const py::object& stop_get_best_fn,
                  const py::object& stop_fn, bool use_dsg_tiebreak, int32_t num_threads) {
-  if (auto broken = check_limits(lanes)) throw py::value_error(*broken);
-
+  // A board beyond the limits is refused by the run (std::invalid_argument,
+  // raised as ValueError) before anything is logged.
   // Workers reach the callables only through these hooks, which borrow the
   // handles and take the GIL themselves; no handle is copied without it.
   //

@@ -176,10 +176,8 @@ void rethrow_worker_failure(SearchShared& shared) {
 }  // namespace
 
 RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHooks& hooks) {
-  if (const std::optional<std::string> problem = check_limits(lanes)) {
-    throw std::invalid_argument(*problem);
-  }
   const int64_t start_time = monotonic_ns();
+  // build_layout refuses a board beyond the limits, before anything is logged.
   // Heap, not the caller's stack: the driver may run on a thread with a small one.
   const auto layout = std::make_unique<const BoardLayout>(build_layout(lanes));
   const auto start = std::make_unique<const LaneState>(evaluate_start(*layout));

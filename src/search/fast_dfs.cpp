@@ -9,8 +9,12 @@
 
 namespace velmora {
 
-FastSearch::FastSearch(const BoardLayout& layout, const SearchContext& ctx, bool use_dsg_tiebreak)
-    : ctx_(ctx), use_dsg_tiebreak_(use_dsg_tiebreak), pos_(std::make_unique<Position>(layout)) {
+FastSearch::FastSearch(const BoardLayout& layout, const SearchContext& ctx, bool use_dsg_tiebreak,
+                       bool always_merge)
+    : ctx_(ctx),
+      use_dsg_tiebreak_(use_dsg_tiebreak),
+      always_merge_(always_merge),
+      pos_(std::make_unique<Position>(layout)) {
   const auto pairs = static_cast<uint64_t>(layout.lane_count) *
                      static_cast<uint64_t>(std::max(layout.lane_count - 1, 0));
   seen_.resize(std::bit_ceil(std::max<uint64_t>(16, 2 * pairs)), Seen{0, 0, 0});
@@ -52,6 +56,10 @@ void FastSearch::offer(double f) {
 // expanded again the long way (distinct moves never make the same position:
 // only a 64-bit collision gets there).
 void FastSearch::expand(int64_t parent_score, double bound) {
+  if (always_merge_) {
+    expand_merging(parent_score, bound);
+    return;
+  }
   const bool use_dsg_tiebreak = use_dsg_tiebreak_;
   const Position& pos = *pos_;
   const Measures& m = pos.measures();
@@ -77,7 +85,6 @@ void FastSearch::expand(int64_t parent_score, double bound) {
       if (!remember(sketch.hash, 0, held)) {
         arena_.resize(begin);
         evals_.resize(evals_begin);
-        ctx_.counters.children += children;
         expand_merging(parent_score, bound);
         return;
       }
@@ -132,6 +139,7 @@ void FastSearch::expand_merging(int64_t parent_score, double bound) {
     for (int32_t dst = 0; dst < layout.lane_count; ++dst) {
       if (dst == src || (src == m.last_dst && dst == m.last_src)) continue;
       if (!pos.evaluate(src, dst, child)) continue;
+      ++ctx_.counters.children;
       const Measures& c = child.m;
       const int64_t score =
           use_dsg_tiebreak ? successor_score(parent_diff, child.diff, m.h, c.h, parent_score) : 0;

@@ -20,8 +20,10 @@ namespace velmora {
 
 class FastSearch {
  public:
-  // One worker's kernel for a whole run, bound to its view of the search.
-  FastSearch(const BoardLayout& layout, const SearchContext& ctx, bool use_dsg_tiebreak);
+  // One worker's kernel for a whole run, bound to its view of the search;
+  // `always_merge` expands every node the long way (expand_merging).
+  FastSearch(const BoardLayout& layout, const SearchContext& ctx, bool use_dsg_tiebreak,
+             bool always_merge = false);
 
   // A new iteration: this worker has offered nothing to next_bound yet.
   void begin_iteration() { offered_ = kInfinity; }
@@ -72,6 +74,7 @@ class FastSearch {
 
   SearchContext ctx_;
   const bool use_dsg_tiebreak_;
+  const bool always_merge_;
   std::unique_ptr<Position> pos_;
   ChildEval child_;  // scratch for one child's evaluation
   std::vector<Child> arena_;

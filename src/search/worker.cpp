@@ -19,8 +19,9 @@ SearchWorker::SearchWorker(int32_t index, SearchShared& shared)
            shared.start_time,
            shared.log_sink,
            shared.stop_query} {
-  if (shared.core == SearchCore::fast) {
-    fast_ = std::make_unique<FastSearch>(*shared.layout, ctx_, shared.use_dsg_tiebreak);
+  if (shared.core != SearchCore::reference) {
+    fast_ = std::make_unique<FastSearch>(*shared.layout, ctx_, shared.use_dsg_tiebreak,
+                                         shared.core == SearchCore::fast_merging);
   }
 }
 

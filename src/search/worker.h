@@ -19,10 +19,12 @@ namespace velmora {
 
 class FastSearch;
 
-// Which kernel searches the work items. Both visit the same nodes in the same
+// Which kernel searches the work items. All visit the same nodes in the same
 // order; the reference follows the textbook definition and is kept to check
-// the fast one against (from C++ only).
-enum class SearchCore { fast, reference };
+// the fast one against (from C++ only). fast_merging is the fast kernel
+// without its shortcuts, as it runs at a node where two children share a
+// hash: every child evaluated and merged by hash (for tests and the benchmark).
+enum class SearchCore { fast, reference, fast_merging };
 
 struct SearchShared {
   std::atomic<double> bound{0.0};
