@@ -128,7 +128,8 @@ def parse_bay(text: str) -> tuple[Board, dict[str, str]]:
             raise BadInput(f"line {n}: {key}: needs a whole number >= {least}, not {value!r}")
         return int(value)
 
-    tiers, stack_count, containers = number("Tiers", 1), number("Stacks", 0), number("Containers", 0)
+    tiers, stack_count = number("Tiers", 1), number("Stacks", 0)
+    containers = number("Containers", 0)
     if stack_count != len(stacks):
         raise BadInput(f"line {headers['Stacks'][0]}: Stacks: {stack_count}, but "
                        f"{count(len(stacks), 'stack line')} follow")
@@ -370,9 +371,16 @@ def render_svg(board: Board, result: Result | None, title: str, summary: str,
         done = " · solved" if k == len(moves) and misplaced_count(frames[k]) == 0 else ""
         return f"{k}. {describe_move(moves[k - 1])}{done}"
 
+    def move_caption(k: int) -> str:
+        return f"move {k} of {len(moves)}: {describe_move(moves[k - 1])}"
+
+    # Room for the longest caption (monospace, 13 px: under 8 px a character).
+    steps = [*map(caption, range(len(frames))), *map(move_caption, range(1, len(frames)))]
+    pic.width = max(pic.width, 8 * max(map(len, steps)) + 16)
     columns = max(1, min(len(frames), 1100 // pic.width)) if still else 1
     rows = math.ceil(len(frames) / columns) if still else 1
-    width, height = pic.width * columns + 20, HEAD_H + (pic.height + GAP_H) * rows - GAP_H + 10
+    width = max(pic.width * columns + 20, 8 * max(len(summary), len(title) + 4, 56) + 32)
+    height = HEAD_H + (pic.height + GAP_H) * rows - GAP_H + 10
     svg = ET.Element("svg", {"xmlns": "http://www.w3.org/2000/svg", "width": str(width),
                              "height": str(height), "viewBox": f"0 0 {width} {height}",
                              "font-family": "monospace", "font-size": "14"})
@@ -407,8 +415,7 @@ def render_svg(board: Board, result: Result | None, title: str, summary: str,
             begin = BEFORE_S + (k - 1) * (MOVE_S + HOLD_S)
             move_g = el(stage, "g", class_="move", data_step=k, data_src=src, data_dst=dst)
             visible_during(move_g, begin, MOVE_S)
-            pic.board(move_g, frames[k - 1], f"move {k} of {last}: {describe_move(moves[k - 1])}",
-                      skip=(src, src_slot))
+            pic.board(move_g, frames[k - 1], move_caption(k), skip=(src, src_slot))
             path = [pic.at(src, src_slot), pic.at(src, -1), pic.at(dst, -1), pic.at(dst, dst_slot)]
             lengths = [math.dist(a, b) for a, b in zip(path, path[1:])]
             ends = [sum(lengths[:i]) / sum(lengths) for i in range(len(path))]
