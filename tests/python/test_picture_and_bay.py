@@ -70,11 +70,6 @@ def test_bay_refusals_exit_2_naming_the_line(change, message):
     assert err.count("\n") == 1, err
 
 
-def test_a_json_board_and_a_bay_file_together_are_refused():
-    code, boards, err = run_main("--bay", "-", str(PUZZLES / "tiny.json"), text=BAY)
-    assert (code, boards) == (2, []) and "not both" in err
-
-
 # --- The SVG picture --------------------------------------------------------------
 
 
@@ -92,15 +87,12 @@ def frame_board(frame, shape):
     return board, marked
 
 
-def translate(node):
-    return tuple(map(float, re.fullmatch(r"translate\((\S+),(\S+)\)",
-                                         node.get("transform")).groups()))
-
-
 def item_at(frame, lane, slot):
+    """Where the frame draws the item of that slot."""
     (item,) = [g for g in frame.iter(NS + "g")
                if (g.get("data-lane"), g.get("data-slot")) == (str(lane), str(slot))]
-    return translate(item)
+    return tuple(map(float, re.fullmatch(r"translate\((\S+),(\S+)\)",
+                                         item.get("transform")).groups()))
 
 
 def begin(group):
@@ -181,8 +173,3 @@ def test_svg_of_a_board_without_solution_shows_it_with_the_verdict(tmp_path):
     frames = [g for g in root.iter(NS + "g") if g.get("class") == "frame"]
     assert len(frames) == 1 and frame_board(frames[0], [2]) == ([[2, 1]], [1])
     assert root.find(f"{NS}text[@class='caption']").text.startswith("no solution")
-
-
-def test_svg_into_a_missing_folder_is_refused_before_the_search(tmp_path):
-    code, boards, err = run_main("--svg", str(tmp_path / "nope" / "a.svg"), text="[[1]]")
-    assert (code, boards) == (2, []) and "no such folder" in err
