@@ -3,7 +3,9 @@
 
 The board is a JSON file (or standard input): either {"lanes": [[...], ...]}
 or a bare list of lanes, each a list of ints, slot 0 (the lane's front) first;
-0 is an empty slot.
+0 is an empty slot. With --bay it is a plain-text bay file instead (Tiers:,
+Stacks:, Containers:, then "Stack i: v v v" bottom first). --svg FILE writes
+a picture of the solution: one self-contained SVG that animates the moves.
 
 Exit codes: 0 solved, 1 no solution, 2 bad input, 3 stopped by the time
 limit, 4 the module's answer failed the replay check, 130 interrupted (Ctrl-C).
@@ -13,10 +15,13 @@ from __future__ import annotations
 
 import argparse
 import json
+import math
+import os
 import re
 import sys
 import threading
 import time
+import xml.etree.ElementTree as ET
 from collections.abc import Callable, Sequence
 from typing import IO, TYPE_CHECKING
 
@@ -31,6 +36,7 @@ EXIT_BAD_ANSWER = 4
 EXIT_INTERRUPTED = 130
 
 MAX_VALUE = 255  # the module keeps one byte per cell
+MAX_LEVEL = 5    # levels 1..5 are what the puzzle sorts
 MAX_THREADS = 4096
 
 Board = list[list[int]]
@@ -66,6 +72,78 @@ def parse_board(data: object) -> Board:
                 raise BadInput(f"lane {i}, slot {s}: {value} is outside 0..{MAX_VALUE}")
         board.append(list(lane))
     return board
+
+
+WHOLE = re.compile(r"[0-9]+")
+BAY_STACK = re.compile(r"Stack\s+(\S+?)\s*:(.*)", re.IGNORECASE)
+BAY_HEADER = re.compile(r"(Name|Description|Tiers|Stacks|Containers)\s*:(.*)", re.IGNORECASE)
+
+
+def parse_bay(text: str) -> tuple[Board, dict[str, str]]:
+    """Reads a bay in the plain-text format of the public pre-marshalling
+    instance sets: header lines Name:, Description:, Tiers: N, Stacks: M,
+    Containers: C, then one line "Stack i: v v v" per stack, values bottom
+    first. Each stack becomes a lane of N slots, top first (slot 0 = the
+    top), and value v level v + 1. Returns the lanes and the header texts;
+    raises BadInput naming the line."""
+    headers: dict[str, tuple[int, str]] = {}  # key -> (line number, text)
+    stacks: list[tuple[int, list[int]]] = []  # (line number, values bottom first)
+    first_number = 1
+    for n, raw in enumerate(text.splitlines(), start=1):
+        line = raw.strip()
+        if not line:
+            continue
+        if m := BAY_STACK.fullmatch(line):
+            if not WHOLE.fullmatch(m[1]):
+                raise BadInput(f"line {n}: {m[1]!r} is not a stack number")
+            if not stacks:
+                first_number = min(int(m[1]), 1)  # stacks counted from 1, or from 0
+            if int(m[1]) != first_number + len(stacks):
+                raise BadInput(f"line {n}: stack {m[1]} where stack "
+                               f"{first_number + len(stacks)} was expected")
+            values = []
+            for word in m[2].split():
+                if not WHOLE.fullmatch(word):
+                    raise BadInput(f"line {n}: {word!r} is not a value (a whole number >= 0)")
+                if int(word) + 1 > MAX_LEVEL:
+                    raise BadInput(f"line {n}: value {word} would be level {int(word) + 1}; "
+                                   f"levels go up to {MAX_LEVEL} (values 0 to {MAX_LEVEL - 1})")
+                values.append(int(word))
+            stacks.append((n, values))
+        elif m := BAY_HEADER.fullmatch(line):
+            key = m[1].capitalize()
+            if key in headers:
+                raise BadInput(f"line {n}: a second {key}: line (the first is line "
+                               f"{headers[key][0]})")
+            headers[key] = (n, m[2].strip())
+        else:
+            raise BadInput(f"line {n}: not a bay line: {line[:60]!r} (expected Name:, "
+                           "Description:, Tiers:, Stacks:, Containers: or Stack i:)")
+
+    def number(key: str, least: int) -> int:
+        if key not in headers:
+            raise BadInput(f"no {key}: line")
+        n, value = headers[key]
+        if not WHOLE.fullmatch(value) or int(value) < least:
+            raise BadInput(f"line {n}: {key}: needs a whole number >= {least}, not {value!r}")
+        return int(value)
+
+    tiers, stack_count = number("Tiers", 1), number("Stacks", 0)
+    containers = number("Containers", 0)
+    if stack_count != len(stacks):
+        raise BadInput(f"line {headers['Stacks'][0]}: Stacks: {stack_count}, but "
+                       f"{count(len(stacks), 'stack line')} follow")
+    held = sum(len(values) for _, values in stacks)
+    if containers != held:
+        raise BadInput(f"line {headers['Containers'][0]}: Containers: {containers}, but the "
+                       f"stacks hold {count(held, 'value')}")
+    board: Board = []
+    for n, values in stacks:
+        if len(values) > tiers:
+            raise BadInput(f"line {n}: {count(len(values), 'value')} in a stack, "
+                           f"more than Tiers: {tiers}")
+        board.append([0] * (tiers - len(values)) + [v + 1 for v in reversed(values)])
+    return board, {key: value for key, (_, value) in headers.items()}
 
 
 def count(n: int, noun: str) -> str:
@@ -179,6 +257,179 @@ def print_board(title: str, board: Board, out: IO[str]) -> None:
     print(title, file=out)
     for row in draw_board(board):
         print("  " + row, file=out)
+
+
+# --- SVG picture ----------------------------------------------------------------
+
+LEVEL_FILL = {1: "#fde2a7", 2: "#c8e6c0", 3: "#bcd6ee", 4: "#dacbee", 5: "#f5c4c4"}
+OTHER_FILL = "#e4e4e4"         # values above the levels
+MISPLACED_INK = "#c0392b"
+PITCH = 36                     # height of one lane row
+LABEL_W = 56                   # "lane 12"
+HEAD_H = 92                    # title, summary, legend
+GAP_H = 24                     # between boards laid out in rows
+BEFORE_S, MOVE_S, HOLD_S = 1.5, 1.0, 0.6  # seconds: board before, one move, board after it
+
+
+def el(parent: ET.Element, tag: str, text: str | None = None, **attrs: object) -> ET.Element:
+    """A child element; attribute names take "-" for "_" (font_size -> font-size,
+    class_ -> class)."""
+    node = ET.SubElement(parent, tag, {k.rstrip("_").replace("_", "-"): str(v)
+                                       for k, v in attrs.items()})
+    node.text = text
+    return node
+
+
+def seconds(t: float) -> str:
+    return f"{t:.6g}s"
+
+
+class Picture:
+    """Draws boards of one shape: lanes as rows, slot 0 (the front) on the
+    left as in the text picture, and a gap before the front along which a
+    moving item travels from lane to lane."""
+
+    def __init__(self, board: Board) -> None:
+        digits = max((len(str(v)) for lane in board for v in lane), default=1)
+        self.cell = max(30, 8 * digits + 22)  # room for "[n]"
+        self.shape = [len(lane) for lane in board]
+        self.front = LABEL_W + self.cell + 12  # x of slot 0
+        self.width = self.front + max(self.shape, default=0) * self.cell + 100
+        self.height = len(board) * PITCH + 30  # the rows and a step caption under them
+
+    def at(self, lane: int, slot: int) -> tuple[int, int]:
+        """Where an item in this slot is drawn; slot -1 is the travel gap."""
+        return self.front + slot * self.cell if slot >= 0 else LABEL_W + 6, lane * PITCH
+
+    def grid(self, parent: ET.Element) -> None:
+        g = el(parent, "g", class_="grid")
+        for lane, length in enumerate(self.shape):
+            el(g, "text", f"lane {lane}", x=LABEL_W - 6, y=lane * PITCH + PITCH // 2 + 5,
+               text_anchor="end", fill="#555")
+            for slot in range(length):
+                x, y = self.at(lane, slot)
+                el(g, "rect", x=x + 1, y=y + 3, width=self.cell - 2, height=PITCH - 6,
+                   fill="#f7f7f7", stroke="#d5d5d5")
+
+    def item(self, parent: ET.Element, lane: int, slot: int, value: int, misplaced: bool,
+             moved: bool = False) -> ET.Element:
+        x, y = self.at(lane, slot)
+        g = el(parent, "g", class_="item misplaced" if misplaced else "item",
+               transform=f"translate({x},{y})", data_lane=lane, data_slot=slot)
+        ink = MISPLACED_INK if misplaced else "#222" if moved else "#777"
+        el(g, "rect", x=3, y=5, width=self.cell - 6, height=PITCH - 10, rx=4,
+           fill=LEVEL_FILL.get(value, OTHER_FILL), stroke=ink,
+           stroke_width=2.5 if misplaced or moved else 1)
+        el(g, "text", f"[{value}]" if misplaced else str(value), x=self.cell // 2,
+           y=PITCH // 2 + 5, text_anchor="middle", fill=ink if misplaced else "#222",
+           font_weight="bold" if misplaced else "normal")
+        return g
+
+    def board(self, parent: ET.Element, board: Board, caption: str,
+              moved: tuple[int, int] | None = None, skip: tuple[int, int] | None = None) -> None:
+        """The items of a board (but the one in `skip`), each lane's count of
+        misplaced items on its right, and the caption under the rows."""
+        for lane, values in enumerate(board):
+            bad = misplaced_slots(values)
+            for slot, value in enumerate(values):
+                if value and (lane, slot) != skip:
+                    self.item(parent, lane, slot, value, slot in bad, (lane, slot) == moved)
+            if bad:
+                el(parent, "text", f"{len(bad)} misplaced", x=self.width - 92,
+                   y=lane * PITCH + PITCH // 2 + 5, fill=MISPLACED_INK, font_size=12)
+        el(parent, "text", caption, class_="step", x=8, y=self.height - 6, font_size=13)
+
+
+def visible_during(group: ET.Element, begin: float, dur: float | None) -> None:
+    """Hidden but from `begin` for `dur` seconds (for good when dur is None)."""
+    group.set("visibility", "hidden")
+    if dur is None:
+        el(group, "set", attributeName="visibility", to="visible", begin=seconds(begin),
+           fill="freeze")
+    else:
+        el(group, "set", attributeName="visibility", to="visible", begin=seconds(begin),
+           dur=seconds(dur))
+
+
+def render_svg(board: Board, result: Result | None, title: str, summary: str,
+               still: bool = False) -> str:
+    """One self-contained SVG of a run: the board before, then each move (the
+    item travelling out of its lane's front, along the gap and into the other
+    lane), ending on the board after the last move. `still` lays every board
+    out side by side instead, for print. Misplaced items are bracketed and
+    outlined as in the text picture; the title and `summary` head it."""
+    pic = Picture(board)
+    moves = result["moves"] if result else []
+    frames = [[list(lane) for lane in board]]
+    for move in moves:
+        frames.append([list(lane) for lane in frames[-1]])
+        apply_move(frames[-1], move[0], move[2])
+
+    def caption(k: int) -> str:
+        if k == 0:
+            return f"before: {count(misplaced_count(board), 'misplaced item')}"
+        done = " · solved" if k == len(moves) and misplaced_count(frames[k]) == 0 else ""
+        return f"{k}. {describe_move(moves[k - 1])}{done}"
+
+    def move_caption(k: int) -> str:
+        return f"move {k} of {len(moves)}: {describe_move(moves[k - 1])}"
+
+    # Room for the longest caption (monospace, 13 px: under 8 px a character).
+    steps = [*map(caption, range(len(frames))), *map(move_caption, range(1, len(frames)))]
+    pic.width = max(pic.width, 8 * max(map(len, steps)) + 16)
+    columns = max(1, min(len(frames), 1100 // pic.width)) if still else 1
+    rows = math.ceil(len(frames) / columns) if still else 1
+    width = max(pic.width * columns + 20, 8 * max(len(summary), len(title) + 4, 56) + 32)
+    height = HEAD_H + (pic.height + GAP_H) * rows - GAP_H + 10
+    svg = ET.Element("svg", {"xmlns": "http://www.w3.org/2000/svg", "width": str(width),
+                             "height": str(height), "viewBox": f"0 0 {width} {height}",
+                             "font-family": "monospace", "font-size": "14"})
+    el(svg, "title", f"{title}: {summary}")
+    el(svg, "rect", width=width, height=height, fill="white")
+    el(svg, "text", title, x=16, y=24, font_size=16, font_weight="bold", font_family="sans-serif")
+    el(svg, "text", summary, class_="caption", x=16, y=46, font_family="sans-serif")
+    el(svg, "text", "a lane per row, its front on the left; [n] = misplaced", x=16, y=66,
+       font_size=12, fill="#666", font_family="sans-serif")
+
+    def panel(k: int) -> ET.Element:
+        x, y = (k % columns) * pic.width + 10, HEAD_H + (k // columns) * (pic.height + GAP_H)
+        g = el(svg, "g", transform=f"translate({x},{y})")
+        el(g, "text", "front", x=pic.front + 2, y=-6, font_size=11, fill="#888")
+        pic.grid(g)
+        return g
+
+    last = len(moves)
+    stage = panel(0)
+    for k, frame in enumerate(frames):
+        if still:
+            frame_g = el(stage if k == 0 else panel(k), "g", class_="frame", data_step=k)
+        elif k == 0:
+            frame_g = el(stage, "g", class_="frame", data_step=k)
+            if last:
+                el(frame_g, "set", attributeName="visibility", to="hidden",
+                   begin=seconds(BEFORE_S), fill="freeze")
+        else:
+            # The board before the move without the moving item, and the item
+            # on its way out of the front, along the gap and into its lane.
+            src, src_slot, dst, dst_slot, item = moves[k - 1][:5]
+            begin = BEFORE_S + (k - 1) * (MOVE_S + HOLD_S)
+            move_g = el(stage, "g", class_="move", data_step=k, data_src=src, data_dst=dst)
+            visible_during(move_g, begin, MOVE_S)
+            pic.board(move_g, frames[k - 1], move_caption(k), skip=(src, src_slot))
+            path = [pic.at(src, src_slot), pic.at(src, -1), pic.at(dst, -1), pic.at(dst, dst_slot)]
+            lengths = [math.dist(a, b) for a, b in zip(path, path[1:])]
+            ends = [sum(lengths[:i]) / sum(lengths) for i in range(len(path))]
+            traveller = pic.item(move_g, src, src_slot, item, False, moved=True)
+            el(traveller, "animateTransform", attributeName="transform", type="translate",
+               values=";".join(f"{x},{y}" for x, y in path),
+               keyTimes=";".join(f"{t:.4f}" for t in ends), begin=seconds(begin),
+               dur=seconds(MOVE_S), fill="freeze")
+            frame_g = el(stage, "g", class_="frame", data_step=k)
+            visible_during(frame_g, begin + MOVE_S, HOLD_S if k < last else None)
+        landed = (moves[k - 1][2], moves[k - 1][3]) if k else None
+        pic.board(frame_g, frame, caption(k), moved=landed)
+    ET.indent(svg, space=" ")
+    return ET.tostring(svg, encoding="unicode") + "\n"
 
 
 # --- Live progress ----------------------------------------------------------------
@@ -309,20 +560,39 @@ def make_parser() -> argparse.ArgumentParser:
                         help="no progress display, and only the verdict line on stdout")
     parser.add_argument("--json", action="store_true",
                         help="print the result as one JSON object on stdout")
+    parser.add_argument("--bay", metavar="FILE",
+                        help="read the board from a plain-text bay file instead (Tiers:, "
+                             "Stacks:, Containers:, then 'Stack i: v v v' bottom first; "
+                             "value v is level v + 1); '-' reads standard input")
+    parser.add_argument("--svg", metavar="FILE",
+                        help="write a picture of the run: one SVG that shows the board "
+                             "before and animates the moves")
+    parser.add_argument("--still", action="store_true",
+                        help="with --svg: every board side by side, no animation (for print)")
     return parser
 
 
-def read_board(name: str, stdin: IO[str]) -> Board:
+def read_text(name: str, stdin: IO[str]) -> tuple[str, str]:
+    """The text of a file, or of standard input for '-', and how to name it."""
     try:
         if name == "-":
-            text = stdin.read()
-            where = "standard input"
-        else:
-            with open(name, encoding="utf-8") as f:
-                text = f.read()
-            where = name
+            return stdin.read(), "standard input"
+        with open(name, encoding="utf-8-sig") as f:
+            return f.read(), name
     except (OSError, UnicodeDecodeError) as e:
         raise BadInput(f"cannot read {name}: {getattr(e, 'strerror', None) or e}") from None
+
+
+def read_bay(name: str, stdin: IO[str]) -> tuple[Board, dict[str, str]]:
+    text, where = read_text(name, stdin)
+    try:
+        return parse_bay(text)
+    except BadInput as e:
+        raise BadInput(f"{where}: {e}") from None
+
+
+def read_board(name: str, stdin: IO[str]) -> Board:
+    text, where = read_text(name, stdin)
     try:
         data = json.loads(text)
     except json.JSONDecodeError as e:
@@ -352,12 +622,36 @@ def main(argv: Sequence[str] | None = None, solver: Callable[..., Result | None]
         print(f"solve.py: {message}", file=err)
         return code
 
-    if args.board == "-" and stdin.isatty():
+    source = args.board if args.bay is None else args.bay
+    if args.bay is not None and args.board != "-":
+        return fail(EXIT_BAD_INPUT, "give either a JSON board or --bay FILE, not both")
+    if args.still and args.svg is None:
+        return fail(EXIT_BAD_INPUT, "--still needs --svg FILE")
+    if args.svg is not None and not os.path.isdir(os.path.dirname(args.svg) or "."):
+        return fail(EXIT_BAD_INPUT, f"cannot write {args.svg}: no such folder")
+    if source == "-" and stdin.isatty():
         return fail(EXIT_BAD_INPUT, "no board: give a JSON file, or pipe one into standard input")
+    headers: dict[str, str] = {}
     try:
-        board = read_board(args.board, stdin)
+        if args.bay is None:
+            board = read_board(source, stdin)
+        else:
+            board, headers = read_bay(source, stdin)
     except BadInput as e:
         return fail(EXIT_BAD_INPUT, str(e))
+    title = headers.get("Name") or ("standard input" if source == "-" else
+                                    os.path.basename(source))
+
+    def picture(summary: str, result: Result | None = None) -> int | None:
+        """Writes the --svg file, if asked; an exit code when it cannot."""
+        if args.svg is None:
+            return None
+        try:
+            with open(args.svg, "w", encoding="utf-8") as f:
+                f.write(render_svg(board, result, title, summary, still=args.still))
+        except OSError as e:
+            return fail(EXIT_BAD_INPUT, f"cannot write {args.svg}: {e.strerror or e}")
+        return None
 
     if solver is None:
         try:
@@ -369,6 +663,9 @@ def main(argv: Sequence[str] | None = None, solver: Callable[..., Result | None]
 
     text_out = not args.json and not args.quiet
     if text_out:
+        if headers:
+            print(" · ".join(headers[k] for k in ("Name", "Description") if headers.get(k)),
+                  file=out)
         print_board(f"board: {count(len(board), 'lane')}, "
                     f"{count(misplaced_count(board), 'misplaced item')} "
                     "(front on the left, [n] = misplaced)", board, out)
@@ -416,18 +713,26 @@ def main(argv: Sequence[str] | None = None, solver: Callable[..., Result | None]
     if result is None:
         status, code = ("stopped", EXIT_STOPPED) if stopped.is_set() else \
             ("no_solution", EXIT_NO_SOLUTION)
+        if status == "stopped":
+            verdict = f"stopped: no solution within the time limit of {args.time_limit:g} s"
+        else:
+            verdict = "no solution: the search tried every sequence of moves it could reach"
         if args.json:
             print(json.dumps({"status": status, "result": None, "board_after": None}), file=out)
-        elif status == "stopped":
-            print(f"stopped: no solution within the time limit of {args.time_limit:g} s", file=out)
         else:
-            print("no solution: the search tried every sequence of moves it could reach", file=out)
-        return code
+            print(verdict, file=out)
+        return picture(verdict) or code
 
     try:
         after = replay(board, result)
     except BadAnswer as e:
         return fail(EXIT_BAD_ANSWER, f"the module's solution does not check out: {e}")
+    written = picture(f"{count(result['num_moves'], 'move')} · "
+                      f"{count(result['nodes_expanded'], 'node')} expanded · "
+                      f"{count(result['iterations'], 'iteration')} · {result['time']:.3f} s",
+                      result)
+    if written is not None:
+        return written
 
     if args.json:
         print(json.dumps({"status": "solved", "result": result, "board_after": after}), file=out)

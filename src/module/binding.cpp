@@ -117,6 +117,7 @@ py::object solve(const Lanes& lanes, const py::object& log_fn, const py::object&
 
 PYBIND11_MODULE(velmora, m, py::multiple_interpreters::not_supported()) {
   m.doc() = "Lane-sorting puzzle solver: multi-threaded iterative-deepening A*.";
+  m.attr("__version__") = VELMORA_VERSION;  // pyproject.toml's, handed over by the build
   m.def("velmora", &velmora::solve, velmora::kDoc, py::arg("lanes"), py::arg("log_fn") = py::none(),
         py::arg("stop_get_best_fn") = py::none(), py::arg("stop_fn") = py::none(),
         py::arg("use_dsg_tiebreak") = false, py::arg("num_threads") = 8);

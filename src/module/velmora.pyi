@@ -3,6 +3,9 @@
 from collections.abc import Callable, Sequence
 from typing import TypeAlias, TypedDict
 
+__version__: str
+"""The package version, as in pyproject.toml and the installed metadata."""
+
 Move: TypeAlias = tuple[int, int, int, int, int, int, float, float, float]
 """One move of a solution: (src_lane, src_slot, dst_lane, dst_slot, item, g, h, f, aux).
 

@@ -1,12 +1,15 @@
 """Every example in the README runs as written."""
 
+import json
 import re
 import subprocess
 import sys
+import xml.etree.ElementTree as ET
 
 import pytest
 
-from test_usability import ENV, MODULE_DIR, REPO
+from test_picture_and_bay import NS, frame_board
+from test_usability import ENV, MODULE_DIR, PUZZLES, REPO
 
 README = (REPO / "README.md").read_text()
 PYTHON_BLOCKS = re.findall(r"^```python\n(.*?)^```", README, flags=re.M | re.S)
@@ -15,8 +18,8 @@ SH_LINES = [line for block in re.findall(r"^```sh\n(.*?)^```", README, flags=re.
 SOLVE_LINES = [line for line in SH_LINES if "python3.14 examples/solve.py" in line]
 
 
-def run(command, **kwargs):
-    return subprocess.run(command, cwd=REPO, capture_output=True, text=True, env=ENV,
+def run(command, cwd=REPO, **kwargs):
+    return subprocess.run(command, cwd=cwd, capture_output=True, text=True, env=ENV,
                           timeout=300, **kwargs)
 
 
@@ -28,9 +31,10 @@ def test_python_example_runs(code):
 
 
 @pytest.mark.parametrize("line", SOLVE_LINES)
-def test_command_line_example_exits_as_its_comment_says(line):
+def test_command_line_example_exits_as_its_comment_says(line, tmp_path):
     code = re.search(r"#\s*exit (\d+)", line)
-    proc = run(["bash", "-c", line])
+    (tmp_path / "examples").symlink_to(REPO / "examples")  # what it writes lands in tmp_path
+    proc = run(["bash", "-c", line], cwd=tmp_path)
     assert proc.returncode == (int(code[1]) if code else 0), proc.stdout + proc.stderr
     assert "Traceback" not in proc.stderr
 
@@ -44,3 +48,13 @@ def test_examples_pass_mypy_strict_through_the_stub(tmp_path):
     extra += f" --cache-dir {tmp_path / 'cache'}"
     proc = run(["bash", "-c", line.replace("MYPYPATH=build", f"MYPYPATH={MODULE_DIR}") + extra])
     assert proc.returncode == 0 and PYTHON_BLOCKS, proc.stdout + proc.stderr
+
+
+def test_the_picture_shows_small_json_from_its_board_to_a_solved_one():
+    assert "docs/solution.svg" in re.findall(r"!\[[^]]+\]\(([^)]+)\)", README)
+    frames = [g for g in ET.parse(REPO / "docs/solution.svg").iter(NS + "g")
+              if g.get("class") == "frame"]
+    lanes = json.loads((PUZZLES / "small.json").read_text())["lanes"]
+    shape = [len(lane) for lane in lanes]
+    assert frame_board(frames[0], shape)[0] == lanes
+    assert frame_board(frames[-1], shape)[1] == [0] * len(lanes) and len(frames) > 2

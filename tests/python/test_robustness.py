@@ -168,7 +168,8 @@ def test_two_thousand_calls_leak_nothing():
     for i in range(2301):  # the first 300 warm up allocator arenas, thread stacks, caches
         if i % 1000 == 300:
             gc.collect()
-            sizes.append(int(open("/proc/self/statm").read().split()[1]))  # pages
+            with open("/proc/self/statm") as statm:
+                sizes.append(int(statm.read().split()[1]))  # pages
             counts = counts or [sys.getrefcount(o) for o in passed_in]
         row = CALLS[i % len(CALLS)]  # (no locals for the objects counted)
         try:

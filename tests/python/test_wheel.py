@@ -1,36 +1,88 @@
-"""Packaging: the wheel of `./dev wheel`, installed offline into a fresh venv."""
+"""Packaging: one version, the license in wheel and sdist, pytest's settings,
+and the wheel of `./dev wheel`, installed offline into a fresh venv."""
 
+import ast
 import os
 import subprocess
 import sys
+import tarfile
+import tomllib
+import warnings
 import zipfile
 
 import pytest
 
-from test_usability import ONE_MOVE, REPO, SOLVE
+import velmora as velmora_module
+
+from test_usability import MODULE_DIR, ONE_MOVE, REPO, SOLVE, stub
+
+PROJECT = tomllib.loads((REPO / "pyproject.toml").read_text())["project"]
+LICENSE = (REPO / "LICENSE").read_text()
 
 
-def run(*cmd, ok=True, **kwargs):
+def run(*cmd, ok=True, env=(), **kwargs):
     """Without PYTHONPATH (only what is installed is found) and without an index."""
-    env = {k: v for k, v in os.environ.items() if not k.startswith(("PYTHON", "PIP_", "MYPY"))}
-    env.update(PIP_NO_INDEX="1", PIP_DISABLE_PIP_VERSION_CHECK="1", LANG="C.UTF-8")
-    proc = subprocess.run(list(map(str, cmd)), capture_output=True, text=True, env=env,
+    clean = {k: v for k, v in os.environ.items() if not k.startswith(("PYTHON", "PIP_", "MYPY"))}
+    clean.update(PIP_NO_INDEX="1", PIP_DISABLE_PIP_VERSION_CHECK="1", LANG="C.UTF-8")
+    clean.update({k: str(v) for k, v in dict(env).items()})
+    proc = subprocess.run(list(map(str, cmd)), capture_output=True, text=True, env=clean,
                           cwd=kwargs.pop("cwd", REPO), timeout=1200, **kwargs)
     assert proc.returncode == 0 or not ok, f"{cmd}\n{proc.stdout[-3000:]}\n{proc.stderr[-3000:]}"
     return proc.stdout
 
 
+def compile_flags(build_dir):
+    return (build_dir / "build.ninja").read_text()
+
+
+def test_one_function_and_the_version_of_pyproject_also_in_the_stub():
+    assert [n for n in dir(velmora_module) if not n.startswith("_")] == ["velmora"]
+    assert velmora_module.__version__ == PROJECT["version"]
+    assert ast.unparse(stub("__version__").annotation) == "str"
+
+
+def test_license_is_the_one_pyproject_names_and_the_sdist_ships_it(tmp_path):
+    assert PROJECT["license"] == {"text": "MIT"} and LICENSE.startswith("MIT License\n")
+    assert "Copyright (c) " in LICENSE and "The velmora developers" in LICENSE
+    name = run(sys.executable, "-c", "import sys; from scikit_build_core.build import "
+               "build_sdist; print(build_sdist(sys.argv[1]))", tmp_path).split()[-1]
+    top = name.removesuffix(".tar.gz")
+    with tarfile.open(tmp_path / name) as sdist:
+        assert sdist.extractfile(f"{top}/LICENSE").read().decode() == LICENSE
+        assert "License: MIT\n" in sdist.extractfile(f"{top}/PKG-INFO").read().decode()
+
+
+def test_pytest_runs_with_the_settings_in_pyproject(request):
+    assert request.config.inipath == REPO / "pyproject.toml"
+    assert request.config.getoption("strict_markers")
+    with pytest.raises(UserWarning):  # warnings are errors
+        warnings.warn("a warning", UserWarning)
+
+
 @pytest.mark.slow
 def test_wheel_installs_into_a_fresh_venv_solves_and_types(tmp_path):
-    run(REPO / "dev", "wheel", tmp_path / "dist")
+    # A developer build treats warnings as errors; a user's install must not.
+    if (MODULE_DIR / "build.ninja").exists():
+        assert " -Werror" in compile_flags(MODULE_DIR)
+    run(REPO / "dev", "wheel", tmp_path / "dist", env={"SKBUILD_BUILD_DIR": tmp_path / "build"})
+    assert " -Wextra" in compile_flags(tmp_path / "build")
+    assert "-Werror" not in compile_flags(tmp_path / "build")
+
     (wheel,) = (tmp_path / "dist").glob("velmora-*.whl")
     assert "-cp314-cp314-" in wheel.name  # not abi3: the module uses the full C API
-    assert {"velmora.pyi", "velmora-stubs/__init__.pyi"} <= set(zipfile.ZipFile(wheel).namelist())
+    files = zipfile.ZipFile(wheel)
+    assert {"velmora.pyi", "velmora-stubs/__init__.pyi"} <= set(files.namelist())
+    dist_info = f"velmora-{PROJECT['version']}.dist-info"
+    assert files.read(f"{dist_info}/licenses/LICENSE").decode() == LICENSE
     python = tmp_path / "venv" / "bin" / "python"
     run(sys.executable, "-m", "venv", "--system-site-packages", tmp_path / "venv")
     run(python, "-m", "pip", "install", "--no-deps", wheel)
     out = run(python, SOLVE, "--quiet", "-", input=str(ONE_MOVE), cwd=tmp_path)
     assert out == "solved in 1 move\n"
+    out = run(python, "-c", "import importlib.metadata as m, velmora; "
+              "print(velmora.__version__, m.version('velmora'), m.metadata('velmora')['License'])",
+              cwd=tmp_path)
+    assert out.split() == [PROJECT["version"], PROJECT["version"], "MIT"]
     # An error only the stub can explain: mypy found it in the venv.
     (tmp_path / "use.py").write_text(f"import velmora\nn = velmora.velmora({ONE_MOVE})['moves']\n")
     out = run(python, "-m", "mypy", "--strict", "--cache-dir", tmp_path / "c", "use.py",

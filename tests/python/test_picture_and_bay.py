@@ -1,0 +1,175 @@
+"""examples/solve.py's --svg picture of a run and its --bay reader."""
+
+import io
+import json
+import re
+import runpy
+import xml.etree.ElementTree as ET
+
+import pytest
+
+from conftest import misplaced_levels, replay
+from test_usability import PUZZLES, SOLVE, run_cli
+
+NS = "{http://www.w3.org/2000/svg}"
+
+
+def run_main(*args, text):
+    """solve.py's main() in this process, reading `text` as its standard input;
+    the board handed to the solver is caught, and no search runs."""
+    boards = []
+    out, err = io.StringIO(), io.StringIO()
+    code = runpy.run_path(str(SOLVE))["main"](
+        list(args), solver=lambda lanes, **_: boards.append(lanes), stdin=io.StringIO(text),
+        stdout=out, stderr=err)
+    return code, boards, err.getvalue()
+
+
+# --- Bay files ------------------------------------------------------------------
+
+BAY = """Name: test bay
+Description: three stacks: Name: and colons are free text
+Tiers: 3
+Stacks: 3
+Containers: 4
+Stack 1: 2 0 1
+Stack 2:
+Stack 3: 4
+"""
+
+
+def test_bay_stacks_become_lanes_top_first_with_levels_one_up():
+    code, boards, err = run_main("--bay", "-", "--quiet", text=BAY)
+    assert (code, err) == (1, "") and boards == [[[2, 1, 3], [0, 0, 0], [0, 0, 5]]]
+    # Stacks counted from 0, Windows line ends, keys in any case, headers after the stacks.
+    text = "\r\n".join(["tiers: 2", "Stack 0: 1", "Stack 1: 0 3", "STACKS: 2",
+                        "Containers: 3", ""])
+    assert run_main("--bay", "-", "--quiet", text=text)[1] == [[[0, 2], [4, 1]]]
+
+
+@pytest.mark.parametrize("change, message", [
+    (("Stack 3: 4", "Stack 3: 5"), "line 8: value 5 would be level 6"),
+    (("Stacks: 3", "Stacks: 4"), "line 4: Stacks: 4, but 3 stack lines follow"),
+    (("Containers: 4", "Containers: 5"), "line 5: Containers: 5, but the stacks hold 4 values"),
+    (("Stack 2:", "Stack 2: 1 1 1 1", "Containers: 4", "Containers: 8"),
+     "line 7: 4 values in a stack, more than Tiers: 3"),
+    (("Stack 1: 2 0 1", "Stack 1: 2 -1"), "line 6: '-1' is not a value"),
+    (("Stack 2:", "Stack 4:"), "line 7: stack 4 where stack 2 was expected"),
+    (("Tiers: 3", "Tiers = 3"), "line 3: not a bay line"),
+    (("Tiers: 3", "Tiers: 0"), "line 3: Tiers: needs a whole number >= 1"),
+    (("Name: test bay", "Stacks: 3"), "line 4: a second Stacks: line (the first is line 1)"),
+    (("Tiers: 3\n", ""), "no Tiers: line"),
+], ids=["level-6", "stack-count", "container-count", "too-tall", "bad-value", "stack-number",
+        "malformed", "no-tiers-number", "repeated", "missing"])
+def test_bay_refusals_exit_2_naming_the_line(change, message):
+    text = BAY
+    for old, new in zip(change[::2], change[1::2]):
+        text = text.replace(old, new)
+    code, boards, err = run_main("--bay", "-", text=text)
+    assert (code, boards) == (2, []) and err.startswith(f"solve.py: standard input: {message}")
+    assert err.count("\n") == 1, err
+
+
+# --- The SVG picture --------------------------------------------------------------
+
+
+def frame_board(frame, shape):
+    """The board a frame shows, and for each lane its count of marked items."""
+    board, marked = [[0] * n for n in shape], [0] * len(shape)
+    for item in frame.iter(NS + "g"):
+        if "item" in item.get("class", "").split():
+            lane, slot = int(item.get("data-lane")), int(item.get("data-slot"))
+            text = item.find(NS + "text").text
+            board[lane][slot] = int(text.strip("[]"))
+            bad = "misplaced" in item.get("class").split()
+            assert text.startswith("[") == bad, text  # bracketed as in the text picture
+            marked[lane] += bad
+    return board, marked
+
+
+def item_at(frame, lane, slot):
+    """Where the frame draws the item of that slot."""
+    (item,) = [g for g in frame.iter(NS + "g")
+               if (g.get("data-lane"), g.get("data-slot")) == (str(lane), str(slot))]
+    return tuple(map(float, re.fullmatch(r"translate\((\S+),(\S+)\)",
+                                         item.get("transform")).groups()))
+
+
+def begin(group):
+    return float(group.find(NS + "set").get("begin").removesuffix("s"))
+
+
+def check_self_contained(root, text):
+    assert root.tag == NS + "svg"
+    tags = {node.tag.removeprefix(NS) for node in root.iter()}
+    assert not tags & {"script", "image", "foreignObject", "style", "use", "a"}, tags
+    values = [v for node in root.iter() for v in [*node.attrib, *node.attrib.values()]]
+    assert not [v for v in values if re.search(r"href|url\(|://|@import|@font-face", v)]
+    assert "<!" not in text and "<?" not in text  # no DTD, entities or stylesheet links
+
+
+def start_board(source):
+    if source.endswith(".json"):
+        return json.loads((PUZZLES / source).read_text())["lanes"]
+    return run_main("--bay", "-", text=(PUZZLES / source).read_text())[1][0]
+
+
+@pytest.mark.parametrize("source", ["small.json", "bay-small.txt", "bay-medium.txt"])
+@pytest.mark.parametrize("still", [False, True], ids=["animated", "still"])
+def test_svg_steps_through_every_move_to_the_replayed_board(tmp_path, source, still):
+    svg = tmp_path / "run.svg"
+    bay = ["--bay"] if source.endswith(".txt") else []
+    proc = run_cli(*bay, PUZZLES / source, "--json", "--svg", svg, *["--still"] * still)
+    assert proc.returncode == 0, proc.stderr
+    result = json.loads(proc.stdout)["result"]
+    result["moves"] = [tuple(move) for move in result["moves"]]
+    text = svg.read_text()
+    root = ET.fromstring(text)
+    check_self_contained(root, text)
+
+    start = start_board(source)
+    shape = [len(lane) for lane in start]
+    frames = sorted((g for g in root.iter(NS + "g") if g.get("class") == "frame"),
+                    key=lambda g: int(g.get("data-step")))
+    assert [int(g.get("data-step")) for g in frames] == list(range(result["num_moves"] + 1))
+    boards = [frame_board(frame, shape) for frame in frames]
+    assert boards[0] == (start, [misplaced_levels(lane) for lane in start])
+    assert boards[-1] == (replay(start, result), [0] * len(start))
+
+    caption = root.find(f"{NS}text[@class='caption']").text
+    n, nodes, iterations = result["num_moves"], result["nodes_expanded"], result["iterations"]
+    assert re.fullmatch(rf"{n} moves? · {nodes:,} nodes? expanded · {iterations} iterations? · "
+                        r"\d+\.\d{3} s", caption), caption
+
+    moves = [g for g in root.iter(NS + "g") if g.get("class") == "move"]
+    animations = [node for node in root.iter() if node.tag in (NS + "set", NS + "animateTransform")]
+    if still:
+        assert moves == [] and animations == []
+        return
+    assert len(moves) == n
+    times = []
+    for k, (move_g, move) in enumerate(zip(moves, result["moves"]), start=1):
+        assert (int(move_g.get("data-step")), int(move_g.get("data-src")),
+                int(move_g.get("data-dst"))) == (k, move[0], move[2])
+        # Shown while the item travels: from where the board before has it to
+        # where the board after has it.
+        (travel,) = move_g.iter(NS + "animateTransform")
+        shown = move_g.find(NS + "set")
+        assert (travel.get("begin"), travel.get("dur")) == (shown.get("begin"), shown.get("dur"))
+        path = [tuple(map(float, xy.split(","))) for xy in travel.get("values").split(";")]
+        assert path[0] == item_at(frames[k - 1], move[0], move[1])
+        assert path[-1] == item_at(frames[k], move[2], move[3])
+        times += [begin(move_g), begin(frames[k])]
+    assert times == sorted(set(times)) and begin(frames[0]) == times[0]  # frame 0 hides then
+    last = frames[-1].find(NS + "set")  # the solved board stays
+    assert (last.get("fill"), last.get("dur")) == ("freeze", None)
+
+
+def test_svg_of_a_board_without_solution_shows_it_with_the_verdict(tmp_path):
+    svg = tmp_path / "stuck.svg"
+    proc = run_cli("--quiet", "--svg", svg, PUZZLES / "stuck.json")
+    assert proc.returncode == 1, proc.stderr
+    root = ET.fromstring(svg.read_text())
+    frames = [g for g in root.iter(NS + "g") if g.get("class") == "frame"]
+    assert len(frames) == 1 and frame_board(frames[0], [2]) == ([[2, 1]], [1])
+    assert root.find(f"{NS}text[@class='caption']").text.startswith("no solution")
