@@ -92,6 +92,43 @@ TEST(Equivalence, BoardModelsAgreeOnRandomWalks) {
   EXPECT_GT(extra_reusable, 1000);
 }
 
+// Boards of every width: each model's view of a sample of the moves agrees,
+// along short random walks.
+TEST(Equivalence, BoardModelsAgreeOnWideBoards) {
+  std::mt19937 rng(20261207);
+  for (int board = 0; board < 60 && !HasFailure(); ++board) {
+    SCOPED_TRACE("board " + std::to_string(board));
+    const BoardLayout layout = build_layout(wide_lanes(rng, 1 + static_cast<int>(rng() % 30)));
+    LaneState state = evaluate_start(layout);
+    Position pos(layout);
+    pos.set(state);
+    for (int step = 0; step < 4; ++step) {
+      std::optional<Move> next;
+      for (int sample = 0; sample < 150; ++sample) {
+        const auto src = static_cast<int32_t>(rng() % static_cast<unsigned>(layout.lane_count));
+        const auto dst = static_cast<int32_t>(rng() % static_cast<unsigned>(layout.lane_count));
+        if (src == dst) continue;
+        const auto child = apply_move(state, layout, src, dst);
+        const auto fast = pos.evaluate(src, dst);
+        Lift lift;
+        Sketch sketch;
+        ASSERT_EQ(fast.has_value(), child.has_value());
+        ASSERT_EQ(pos.lift(src, lift) && pos.sketch(lift, dst, sketch), child.has_value());
+        if (!child) continue;
+        expect_same_state(*child, evaluate_grid(child->grid, layout, state.g + 1, src, dst));
+        EXPECT_EQ(measures(fast->m), measures(*child));
+        EXPECT_EQ(std::tie(sketch.hash, sketch.blokaj), std::tie(child->hash, child->blokaj));
+        EXPECT_EQ(pos.least_h(lift, dst, sketch), child->blokaj + (child->extra > 0 ? 1 : 0));
+        next = Move{src, dst};
+      }
+      if (!next) break;
+      state = *apply_move(state, layout, next->src, next->dst);
+      pos.do_move(next->src, next->dst, *pos.evaluate(next->src, next->dst));
+      expect_same_state(pos.to_lane_state(), state);
+    }
+  }
+}
+
 // The 20-item limit holds for the start only: moves may fill a long lane
 // further, and both board models must still analyse it exactly.
 TEST(Equivalence, LaneGrownPastTwentyItems) {

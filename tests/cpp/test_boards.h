@@ -54,4 +54,35 @@ inline Lanes random_lanes(std::mt19937& rng, bool packed) {
   return lanes;
 }
 
+// 2 to 100 lanes of 1 to 40 slots (within 2000 cells and 20 items a lane),
+// each in order, then scrambled by `moves` random legal moves: boards of
+// every width whose searches end within a few nodes.
+inline Lanes wide_lanes(std::mt19937& rng, int moves) {
+  const int lane_count = 2 + static_cast<int>(rng() % 99);
+  const int slots = 1 + static_cast<int>(rng() % static_cast<unsigned>(std::min(40, 2000 / lane_count)));
+  Lanes lanes(static_cast<std::size_t>(lane_count));
+  for (auto& lane : lanes) {
+    lane.assign(1 + rng() % static_cast<unsigned>(slots), 0);
+    const std::size_t items = rng() % (std::min<std::size_t>(lane.size(), 20) + 1);
+    std::vector<int32_t> values(items);
+    for (auto& v : values) v = static_cast<int32_t>(1 + rng() % 6);  // now and then above 5
+    std::sort(values.begin(), values.end());
+    std::copy(values.begin(), values.end(), lane.end() - static_cast<std::ptrdiff_t>(items));
+  }
+  const auto front = [](const std::vector<int32_t>& lane) {
+    return std::find_if(lane.begin(), lane.end(), [](int32_t v) { return v != 0; }) - lane.begin();
+  };
+  for (int m = 0; m < moves; ++m) {
+    auto& src = lanes[rng() % lanes.size()];
+    auto& dst = lanes[rng() % lanes.size()];
+    const auto a = front(src);
+    const auto b = front(dst);
+    if (&src == &dst || a == static_cast<std::ptrdiff_t>(src.size()) || b == 0) continue;
+    if (std::count_if(dst.begin(), dst.end(), [](int32_t v) { return v != 0; }) >= 20) continue;
+    dst[static_cast<std::size_t>(b - 1)] = src[static_cast<std::size_t>(a)];
+    src[static_cast<std::size_t>(a)] = 0;
+  }
+  return lanes;
+}
+
 }  // namespace velmora
