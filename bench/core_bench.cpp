@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "module/run_driver.h"
+#include "search/run_driver.h"
 #include "search/bounded_dfs.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "board/layout.h"
 #include "module/callbacks.h"
 #include "module/result.h"
-#include "module/run_driver.h"
+#include "search/run_driver.h"
 
 namespace py = pybind11;
 

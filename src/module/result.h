@@ -3,7 +3,7 @@
 
 #include <pybind11/pybind11.h>
 
-#include "module/run_driver.h"
+#include "search/run_driver.h"
 
 namespace velmora {
 

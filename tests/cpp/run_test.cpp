@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "module/run_driver.h"
+#include "search/run_driver.h"
 #include "search/work.h"
 
 namespace velmora {

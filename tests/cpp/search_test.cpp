@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "module/run_driver.h"
+#include "search/run_driver.h"
 #include "search/bounded_dfs.h"
 #include "test_boards.h"
 

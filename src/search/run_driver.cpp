@@ -1,4 +1,4 @@
-#include "module/run_driver.h"
+#include "search/run_driver.h"
 
 #include <chrono>
 #include <condition_variable>
