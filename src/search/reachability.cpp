@@ -149,17 +149,17 @@ struct Reachability::Impl {
 };
 
 Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) : cap(memory_cap) {
+  // Sizes first, so that nothing is allocated before it is charged.
   lanes = layout.lane_count;
-  lane_len.assign(at(lanes), 0);
-  lane_offset.assign(at(lanes), 0);
   std::array<bool, 256> present{};
+  int32_t level_items = 0;
   for (int32_t i = 0; i < lanes; ++i) {
-    lane_len[at(i)] = std::max(layout.lane_len[at(i)], 0);
-    lane_offset[at(i)] = cells;
-    for (int32_t s = 0; s < lane_len[at(i)]; ++s) {
-      present[layout.start_grid[at(cell_of(layout, i, s))]] = true;
+    for (int32_t s = 0; s < layout.lane_len[at(i)]; ++s) {
+      const uint8_t v = layout.start_grid[at(cell_of(layout, i, s))];
+      present[v] = true;
+      level_items += is_level(v);
     }
-    cells += lane_len[at(i)];
+    cells += std::max(layout.lane_len[at(i)], 0);
   }
   int32_t distinct = 0;
   for (int v = 1; v < 256; ++v) {
@@ -173,28 +173,29 @@ Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) : ca
   const int32_t per_word = 64 / bits;
   field_mask = (uint64_t{1} << bits) - 1;
   words = std::max(1, (cells + per_word - 1) / per_word);
-  cell_word.resize(at(cells));
-  cell_shift.resize(at(cells));
-  for (int32_t c = 0; c < cells; ++c) {
-    cell_word[at(c)] = static_cast<uint16_t>(c / per_word);
-    cell_shift[at(c)] = static_cast<uint8_t>((c % per_word) * bits);
-  }
   const std::size_t per_chunk = std::max<std::size_t>(1, kChunkBytes / 8 / at(words));
   chunk_shift = static_cast<unsigned>(std::bit_width(per_chunk) - 1);
   chunk_records = std::size_t{1} << chunk_shift;
 
-  int32_t level_items = 0;
-  for (int32_t i = 0; i < lanes; ++i) {
-    for (int32_t s = 0; s < lane_len[at(i)]; ++s) {
-      level_items += is_level(layout.start_grid[at(cell_of(layout, i, s))]);
-    }
-  }
   fixed = sizeof(Impl) + at(cells) * 4 + at(lanes) * 6 * 4 + at(words) * 16 +
           at(level_items + 1) * sizeof(std::vector<uint32_t>);
   if (!charge(fixed) || !charge(kFirstTable * 8)) {
     verdict = ReachVerdict::gave_up;
     used = 0;
     return;
+  }
+  lane_len.assign(at(lanes), 0);
+  lane_offset.assign(at(lanes), 0);
+  for (int32_t i = 0, offset = 0; i < lanes; ++i) {
+    lane_len[at(i)] = std::max(layout.lane_len[at(i)], 0);
+    lane_offset[at(i)] = offset;
+    offset += lane_len[at(i)];
+  }
+  cell_word.resize(at(cells));
+  cell_shift.resize(at(cells));
+  for (int32_t c = 0; c < cells; ++c) {
+    cell_word[at(c)] = static_cast<uint16_t>(c / per_word);
+    cell_shift[at(c)] = static_cast<uint8_t>((c % per_word) * bits);
   }
   pending.resize(at(level_items + 1));
   cell.assign(at(cells), 0);
