@@ -30,7 +30,7 @@ constexpr std::chrono::milliseconds kInterruptPeriod{50};
 // iteration settles small boards (a few thousand positions); after that it
 // runs on this thread while the workers search, in slices of at most
 // kReachSlice and with at most kReachShare of the time they have searched.
-constexpr int64_t kReachFirstMoves = int64_t{1} << 16;
+constexpr int64_t kReachFirstWork = int64_t{3} << 16;  // 65,536 moves on a board of 64-bit positions
 constexpr int64_t kReachSliceNs = 2'500'000;
 constexpr int64_t kReachMinSliceNs = 250'000;
 constexpr double kReachShare = 0.10;
@@ -178,7 +178,7 @@ class ReachPacer {
   bool first_slice(InterruptPoll& interrupt) {
     bool interrupted = false;
     if (open()) {
-      reach_->advance(kReachFirstMoves, [&] { return interrupted = interrupt.ask_if_due(); });
+      reach_->advance(kReachFirstWork, [&] { return interrupted = interrupt.ask_if_due(); });
     }
     return !interrupted;
   }

@@ -72,9 +72,17 @@ struct Reachability::Impl {
     const unsigned s = cell_shift[at(cell)];
     k[w] = (k[w] & ~(field_mask << s)) | (static_cast<uint64_t>(code) << s);
   }
-  uint64_t hash(const uint64_t* k) const {
-    uint64_t h = 0x243F6A8885A308D3ULL;
-    for (int32_t w = 0; w < words; ++w) h = mix(h ^ k[w]);
+  // Zobrist style: one random key per cell and code, XORed over the
+  // occupied cells, so a move updates the hash in two steps whatever the
+  // board's size. Keys are made on the fly.
+  static uint64_t cell_key(int32_t c, uint32_t code) {
+    return mix((static_cast<uint64_t>(c) << 8 | code) + 0x243F6A8885A308D3ULL);
+  }
+  uint64_t hash_of_cells() const {  // of the decoded `cell`
+    uint64_t h = 0;
+    for (int32_t c = 0; c < cells; ++c) {
+      if (cell[at(c)] != 0) h ^= cell_key(c, code_of[cell[at(c)]]);
+    }
     return h;
   }
   void decode(const uint64_t* k) {
@@ -84,15 +92,24 @@ struct Reachability::Impl {
   int32_t misplaced_after_pop(int32_t lane) const;
   int32_t misplaced_after_push(int32_t lane, int32_t item) const;
 
-  // Index of `k`, inserting it when new (`inserted`); -1 when the cap is reached.
-  int64_t find_or_insert(const uint64_t* k, bool& inserted);
-  int64_t find(const uint64_t* k);
+  // Index of `k` (whose hash is `h`), inserting it when new (`inserted`); -1
+  // when the cap is reached.
+  int64_t find_or_insert(const uint64_t* k, uint64_t h, bool& inserted);
+  int64_t find(const uint64_t* k, uint64_t h);
   bool grow_table();
 
   // --- first phase: every reachable position
+  // The position being expanded: its moves are tried in slices.
+  struct Expansion {
+    bool active = false;
+    int32_t src = 0, dst = 0;  // the next move to try
+    int32_t misplaced = 0;
+    uint64_t hash = 0;
+  };
   bool take_pending(uint32_t& index);
   bool push_pending(uint32_t index, int32_t misplaced);
-  void expand(uint32_t index);
+  void begin_expansion(uint32_t index);
+  void continue_expansion(int64_t limit);
   void finish_positions();
 
   // --- second phase: cycles among the search's states, when some move cannot be undone
@@ -128,12 +145,15 @@ struct Reachability::Impl {
   std::size_t chunk_records = 1;
   uint32_t count = 0;
 
-  std::unique_ptr<uint64_t[]> table;  // (hash tag << 32) | (index + 1); 0 is free
+  // (low 32 bits of the hash << 32) | (index + 1); 0 is free. The slot comes
+  // from the same low bits, so growing needs no hash recomputed.
+  std::unique_ptr<uint64_t[]> table;
   std::size_t table_size = 0;
 
   std::vector<std::vector<uint32_t>> pending;  // by misplaced count, last in first out
   std::size_t lowest = 0;
 
+  Expansion expansion;
   int64_t edges = 0;     // moves out of expanded positions
   bool one_way = false;  // some move cannot be undone by the reverse move
 
@@ -141,6 +161,7 @@ struct Reachability::Impl {
   std::unique_ptr<uint64_t[]> states;  // (state key << 2) | colour; 1 on the walk, 2 done
   std::size_t states_size = 0, state_count = 0;
   uint32_t decoded = std::numeric_limits<uint32_t>::max();
+  uint64_t decoded_hash = 0;
 
   // scratch: the decoded position and its lanes
   std::vector<uint8_t> cell;
@@ -219,7 +240,10 @@ Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) : ca
     return;
   }
   bool inserted = false;
-  if (find_or_insert(key.data(), inserted) < 0 || !push_pending(0, start_misplaced)) give_up();
+  if (find_or_insert(key.data(), hash_of_cells(), inserted) < 0 ||
+      !push_pending(0, start_misplaced)) {
+    give_up();
+  }
 }
 
 template <class T>
@@ -300,8 +324,7 @@ bool Reachability::Impl::grow_table() {
   for (std::size_t i = 0; i < table_size; ++i) {
     const uint64_t e = table[i];
     if (e == 0) continue;
-    const uint64_t h = hash(record(static_cast<uint32_t>((e & 0xFFFF'FFFFu) - 1)));
-    std::size_t j = h & (new_size - 1);
+    std::size_t j = (e >> 32) & (new_size - 1);
     while (bigger[j] != 0) j = (j + 1) & (new_size - 1);
     bigger[j] = e;
   }
@@ -311,9 +334,8 @@ bool Reachability::Impl::grow_table() {
   return true;
 }
 
-int64_t Reachability::Impl::find(const uint64_t* k) {
-  const uint64_t h = hash(k);
-  const uint64_t tag = h >> 32;
+int64_t Reachability::Impl::find(const uint64_t* k, uint64_t h) {
+  const uint64_t tag = h & 0xFFFF'FFFFu;
   for (std::size_t i = h & (table_size - 1);; i = (i + 1) & (table_size - 1)) {
     const uint64_t e = table[i];
     if (e == 0) return -1;
@@ -324,21 +346,20 @@ int64_t Reachability::Impl::find(const uint64_t* k) {
   }
 }
 
-int64_t Reachability::Impl::find_or_insert(const uint64_t* k, bool& inserted) {
+int64_t Reachability::Impl::find_or_insert(const uint64_t* k, uint64_t h, bool& inserted) {
   inserted = false;
-  if (const int64_t known = find(k); known >= 0) return known;
+  if (const int64_t known = find(k, h); known >= 0) return known;
   if (count >= kMaxPositions) return -1;
   if ((std::size_t{count} + 1) * 2 > table_size && !grow_table()) return -1;
   if ((count & (chunk_records - 1)) == 0) {
     if (!grow(chunks) || !charge(chunk_records * at(words) * 8)) return -1;
-    chunks.push_back(std::make_unique<uint64_t[]>(chunk_records * at(words)));
+    chunks.push_back(std::make_unique_for_overwrite<uint64_t[]>(chunk_records * at(words)));
   }
   const uint32_t index = count++;
   std::memcpy(record(index), k, at(words) * 8);
-  const uint64_t h = hash(k);
   std::size_t i = h & (table_size - 1);
   while (table[i] != 0) i = (i + 1) & (table_size - 1);
-  table[i] = ((h >> 32) << 32) | (uint64_t{index} + 1);
+  table[i] = (h << 32) | (uint64_t{index} + 1);
   inserted = true;
   return index;
 }
@@ -359,42 +380,53 @@ bool Reachability::Impl::take_pending(uint32_t& index) {
   return true;
 }
 
-void Reachability::Impl::expand(uint32_t index) {
+void Reachability::Impl::begin_expansion(uint32_t index) {
   std::memcpy(key.data(), record(index), at(words) * 8);
   decode(key.data());
-  const int32_t total = analyse();
-  for (int32_t src = 0; src < lanes; ++src) {
-    const int32_t f = front[at(src)];
+  expansion = Expansion{true, 0, 0, analyse(), hash_of_cells()};
+}
+
+// Tries the moves of the position being expanded, from where the last call
+// stopped, up to `limit` of them: a board of a hundred lanes has thousands.
+void Reachability::Impl::continue_expansion(int64_t limit) {
+  Expansion& e = expansion;
+  for (; e.src < lanes; ++e.src, e.dst = 0) {
+    const int32_t f = front[at(e.src)];
     if (f < 0) continue;
-    const int32_t from = lane_offset[at(src)] + f;
+    const int32_t from = lane_offset[at(e.src)] + f;
     const int32_t item = cell[at(from)];
-    const int32_t rest = total - misplaced[at(src)] + misplaced_after_pop(src);
+    const uint32_t code = code_of[at(item)];
+    const uint64_t lifted = e.hash ^ cell_key(from, code);
+    const int32_t rest = e.misplaced - misplaced[at(e.src)] + misplaced_after_pop(e.src);
     // Putting the item back restores the lane only when nothing but empty
     // slots lay behind it: otherwise the reverse move lands elsewhere.
-    const bool undoable = f + 1 == lane_len[at(src)] || cell[at(from + 1)] != 0;
-    for (int32_t dst = 0; dst < lanes; ++dst) {
-      if (dst == src || target[at(dst)] < 0) continue;
+    const bool undoable = f + 1 == lane_len[at(e.src)] || cell[at(from + 1)] != 0;
+    for (; e.dst < lanes; ++e.dst) {
+      const int32_t dst = e.dst;
+      if (dst == e.src || target[at(dst)] < 0) continue;
+      if (limit-- == 0) return;
       ++moves;
       ++edges;
       one_way = one_way || !undoable;
-      const int32_t child_misplaced =
-          rest - misplaced[at(dst)] + misplaced_after_push(dst, item);
+      const int32_t child_misplaced = rest - misplaced[at(dst)] + misplaced_after_push(dst, item);
       if (child_misplaced == 0) {
         verdict = ReachVerdict::solvable;
         release();
         return;
       }
+      const int32_t to = lane_offset[at(dst)] + target[at(dst)];
       std::memcpy(child.data(), key.data(), at(words) * 8);
       set_code(child.data(), from, 0);
-      set_code(child.data(), lane_offset[at(dst)] + target[at(dst)], code_of[at(item)]);
+      set_code(child.data(), to, code);
       bool inserted = false;
-      const int64_t at_index = find_or_insert(child.data(), inserted);
-      if (at_index < 0 || (inserted && !push_pending(static_cast<uint32_t>(at_index), child_misplaced))) {
+      const int64_t index = find_or_insert(child.data(), lifted ^ cell_key(to, code), inserted);
+      if (index < 0 || (inserted && !push_pending(static_cast<uint32_t>(index), child_misplaced))) {
         give_up();
         return;
       }
     }
   }
+  e.active = false;
 }
 
 // Every reachable position is expanded and none is solved. Whether the
@@ -461,6 +493,7 @@ void Reachability::Impl::step_states() {
     decode(key.data());
     analyse();
     decoded = top.index;
+    decoded_hash = hash_of_cells();
   }
   const int32_t pairs = lanes * lanes;
   int32_t m = top.next;
@@ -479,10 +512,12 @@ void Reachability::Impl::step_states() {
   ++moves;
   const int32_t src = m / lanes, dst = m % lanes;
   const int32_t from = lane_offset[at(src)] + front[at(src)];
+  const int32_t to = lane_offset[at(dst)] + target[at(dst)];
+  const uint32_t code = code_of[cell[at(from)]];
   std::memcpy(child.data(), key.data(), at(words) * 8);
   set_code(child.data(), from, 0);
-  set_code(child.data(), lane_offset[at(dst)] + target[at(dst)], code_of[cell[at(from)]]);
-  const int64_t next = find(child.data());
+  set_code(child.data(), to, code);
+  const int64_t next = find(child.data(), decoded_hash ^ cell_key(from, code) ^ cell_key(to, code));
   if (next < 0) return give_up();  // cannot happen: the first phase stored every position
   const uint64_t k = state_key(static_cast<uint32_t>(next), static_cast<uint16_t>(m));
   const uint64_t seen = *find_state(k);
@@ -516,28 +551,31 @@ ReachReport Reachability::report() const {
   return ReachReport{impl_->verdict, impl_->count, impl_->moves, impl_->peak, impl_->seconds};
 }
 
-ReachVerdict Reachability::advance(int64_t moves, const std::function<bool()>& pause) {
+ReachVerdict Reachability::advance(int64_t work, const std::function<bool()>& pause) {
   if (!impl_) return ReachVerdict::gave_up;
   Impl& r = *impl_;
   if (r.verdict != ReachVerdict::open) return r.verdict;
   const auto began = std::chrono::steady_clock::now();
   try {
+    const int64_t per_move = r.words + 2;
     int64_t since_pause = 0;
-    while (r.verdict == ReachVerdict::open && moves > 0) {
+    while (r.verdict == ReachVerdict::open && work > 0) {
       const int64_t before = r.moves;
       if (r.second_phase) {
         r.step_states();
+      } else if (r.expansion.active) {
+        r.continue_expansion(std::min(kPauseEvery - since_pause, (work + per_move - 1) / per_move));
       } else if (uint32_t index = 0; r.take_pending(index)) {
-        r.expand(index);
+        r.begin_expansion(index);
       } else {
         r.finish_positions();
       }
-      const int64_t spent = std::max<int64_t>(1, r.moves - before);
-      moves -= spent;
-      since_pause += spent;
-      if (r.verdict == ReachVerdict::open && since_pause >= kPauseEvery && pause) {
+      const int64_t moved = r.moves - before;
+      work -= std::max<int64_t>(1, moved * per_move);
+      since_pause += moved;
+      if (since_pause >= kPauseEvery) {
         since_pause = 0;
-        if (pause()) break;
+        if (r.verdict == ReachVerdict::open && pause && pause()) break;
       }
     }
   } catch (const std::bad_alloc&) {

@@ -54,12 +54,13 @@ class Reachability {
   Reachability(const Reachability&) = delete;
   Reachability& operator=(const Reachability&) = delete;
 
-  // Tries up to `moves` more moves (every legal move out of an expanded
-  // position counts one), stopping early when `pause` answers true; `pause`
-  // is asked after every expanded position once 256 moves have gone by
-  // since its last answer. Returns the verdict; once it is no longer open
-  // every table has been freed. Never throws: running out of memory gives up.
-  ReachVerdict advance(int64_t moves, const std::function<bool()>& pause);
+  // Does up to `work` more units of work, stopping early when `pause`
+  // answers true. Every legal move out of an expanded position costs the
+  // 64-bit words of a stored position plus two, so that a budget takes
+  // about as long on a large board as on a small one. `pause` is asked every
+  // 256 moves. Returns the verdict; once it is no longer open every table
+  // has been freed. Never throws: running out of memory gives up.
+  ReachVerdict advance(int64_t work, const std::function<bool()>& pause);
 
   ReachVerdict verdict() const;
   ReachReport report() const;
