@@ -564,7 +564,7 @@ ReachVerdict Reachability::advance(int64_t work, const std::function<bool()>& pa
       if (r.second_phase) {
         r.step_states();
       } else if (r.expansion.active) {
-        r.continue_expansion(std::min(kPauseEvery - since_pause, (work + per_move - 1) / per_move));
+        r.continue_expansion(std::min(kPauseEvery - since_pause, (work - 1) / per_move + 1));
       } else if (uint32_t index = 0; r.take_pending(index)) {
         r.begin_expansion(index);
       } else {
