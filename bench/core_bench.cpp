@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "search/run_driver.h"
@@ -106,7 +107,8 @@ struct Run {
 
 // One run; with a node budget the run is stopped at the first stop poll past
 // it, which at one thread happens at the same node in every core.
-Run run(const Lanes& lanes, SearchCore core, int32_t threads, int64_t budget, bool tiebreak) {
+Run run(const Lanes& lanes, SearchCore core, int32_t threads, int64_t budget, bool tiebreak,
+        std::size_t reach_cap = velmora::kReachMemoryCap) {
   Run r;
   std::atomic<int64_t> polls{0};
   RunHooks hooks;
@@ -123,6 +125,7 @@ Run run(const Lanes& lanes, SearchCore core, int32_t threads, int64_t budget, bo
   options.num_threads = threads;
   options.use_dsg_tiebreak = tiebreak;
   options.core = core;
+  options.reach_memory_cap = reach_cap;
   reset_peak_memory();
   const int64_t allocations = g_allocations.load();
   const int64_t start = velmora::monotonic_ns();
@@ -147,6 +150,75 @@ int slots_of(const Lanes& lanes) {
   std::size_t slots = 0;
   for (const auto& lane : lanes) slots = std::max(slots, lane.size());
   return static_cast<int>(slots);
+}
+
+const char* verdict_name(velmora::ReachVerdict v) {
+  switch (v) {
+    case velmora::ReachVerdict::open: return "open";
+    case velmora::ReachVerdict::solvable: return "solvable";
+    case velmora::ReachVerdict::no_solution: return "no solution";
+    case velmora::ReachVerdict::search_ends: return "search ends";
+    case velmora::ReachVerdict::gave_up: return "gave up";
+  }
+  return "?";
+}
+
+// What the enumeration of reachable positions costs the search: each board
+// at 1 and 2 workers with it and without it (fast core), alternately, the
+// least of `reps` seconds each. "cost" is the enumeration's own time on the
+// driver's thread over the time of that (quickest) run: the share the search
+// loses at most (all of it before the first iteration, a share of one core
+// beside the workers). "measured" is the difference of the two timings,
+// which on a shared machine, and with two workers that race to the goal, is
+// mostly noise. Then how soon it ends unsolvable boards.
+void reach_overhead(const std::vector<Board>& boards, int reps) {
+  std::printf("\nenumeration of reachable positions (fast core; least of %d runs each)\n", reps);
+  std::printf("%-6s %7s %9s %9s %8s | %-11s %9s %9s %7s %9s\n", "board", "threads", "off s",
+              "on s", "measured", "verdict", "positions", "enum s", "cost", "peak KiB");
+  double worst = 0;
+  for (const Board& board : boards) {
+    for (const int threads : {1, 2}) {
+      double off = 1e30, on = 1e30;
+      Run with;
+      for (int i = 0; i < reps; ++i) {
+        off = std::min(off, run(board.lanes, SearchCore::fast, threads, 0, false, 0).seconds);
+        Run r = run(board.lanes, SearchCore::fast, threads, 0, false);
+        if (r.seconds < on) {
+          on = r.seconds;
+          with = std::move(r);
+        }
+      }
+      const velmora::ReachReport& r = with.outcome.reach;
+      const double cost = 100.0 * r.seconds / on;
+      worst = std::max(worst, cost);
+      std::printf("%-6s %7d %9.4f %9.4f %7.1f%% | %-11s %9lld %9.4f %6.2f%% %9.1f\n",
+                  board.name.c_str(), threads, off, on, 100.0 * (on - off) / off,
+                  verdict_name(r.verdict), static_cast<long long>(r.positions), r.seconds, cost,
+                  static_cast<double>(r.peak_bytes) / 1024.0);
+      std::fflush(stdout);
+    }
+  }
+  std::printf("enumeration overhead (largest cost): %.2f%%\n", worst);
+
+  // Unsolvable tight boards, small to large: seconds to the exhausted ending.
+  const std::vector<Board> unsolvable{
+      {"u6", {{0, 2}, {4, 3}, {2, 1}}},
+      {"u37k", {{0, 1, 3, 4, 5}, {0, 0, 5, 1, 2}, {0, 5, 4, 3, 2}}},
+      {"u151k", {{0, 5, 5, 3, 5}, {5, 1, 4, 4, 1}, {0, 5, 1, 1, 3}, {0, 3, 2, 3, 3}}},
+      {"u529k", {{5, 2, 2, 4}, {2, 3, 2, 4}, {0, 3, 4, 2}, {5, 4, 2, 5}, {3, 2, 4, 5}, {0, 4, 1, 5}}},
+  };
+  std::printf("\nunsolvable boards: seconds to 'Cozum bulunamadi'\n");
+  for (const Board& board : unsolvable) {
+    for (const int threads : {1, 2}) {
+      const Run r = run(board.lanes, SearchCore::fast, threads, 0, false);
+      std::printf("%-6s threads=%d end=%s iterations=%d positions=%lld enum s=%.3f secs=%.3f\n",
+                  board.name.c_str(), threads,
+                  r.outcome.end == RunEnd::exhausted ? "exhausted" : "other", r.outcome.iterations,
+                  static_cast<long long>(r.outcome.reach.positions), r.outcome.reach.seconds,
+                  r.seconds);
+      std::fflush(stdout);
+    }
+  }
 }
 
 }  // namespace
@@ -235,6 +307,8 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
     }
   }
+
+  reach_overhead(boards, 3);
 
   if (!all_same) std::printf("\nRESULTS DIFFER between the reference and the fast core\n");
   std::printf("\ngeomean speed-up (both settings): %.2f\n",

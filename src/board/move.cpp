@@ -28,87 +28,85 @@ int32_t front_slot(const Grid& grid, const BoardLayout& layout, int32_t lane) {
 
 std::optional<LaneState> apply_move(const LaneState& parent, const BoardLayout& layout,
                                     int32_t src, int32_t dst) {
+  std::optional<LaneState> child(std::in_place);  // one named result: built in the caller's slot
+  if (!apply_move_into(parent, layout, src, dst, *child)) child.reset();
+  return child;
+}
+
+// Every field of the child is written here, straight into it: no state-sized
+// record on this function's own stack.
+bool apply_move_into(const LaneState& parent, const BoardLayout& layout, int32_t src, int32_t dst,
+                     LaneState& c) {
   // Source: its front item.
-  if (layout.lane_len[at(src)] <= 0) return std::nullopt;
+  if (layout.lane_len[at(src)] <= 0) return false;
   const int32_t a = front_slot(parent.grid, layout, src);
-  if (a < 0) return std::nullopt;
+  if (a < 0) return false;
   const int32_t cs = cell_of(layout, src, a);
   const uint8_t v = parent.grid[at(cs)];
 
   // Lift first: the destination's front is read with the item gone.
-  Grid grid = parent.grid;
+  Grid& grid = c.grid;
+  grid = parent.grid;
   grid[at(cs)] = 0;
 
   const int32_t dst_len = layout.lane_len[at(dst)];
-  if (dst_len <= 0) return std::nullopt;
+  if (dst_len <= 0) return false;
   const int32_t b = front_slot(grid, layout, dst);
-  if (b == 0) return std::nullopt;  // lane full
+  if (b == 0) return false;  // lane full
   const int32_t d = b < 0 ? dst_len - 1 : b - 1;
   const int32_t cd = cell_of(layout, dst, d);
   grid[at(cd)] = v;
 
-  const uint64_t hash = parent.hash ^ zobrist_key(cs, v) ^ zobrist_key(cs, 0) ^
-                        zobrist_key(cd, 0) ^ zobrist_key(cd, v);
+  c.hash = parent.hash ^ zobrist_key(cs, v) ^ zobrist_key(cs, 0) ^ zobrist_key(cd, 0) ^
+           zobrist_key(cd, v);
 
   // Totals: swap the two touched lanes' shares. These fields do not depend
   // on the threshold, so threshold 0 is enough.
-  LevelCounts demand = parent.demand;
-  LevelCounts supply = parent.supply;
-  int32_t empty_slots = parent.empty_slots;
-  count_lane(parent.lane_info[at(src)], -1, demand, supply, empty_slots);
-  count_lane(parent.lane_info[at(dst)], -1, demand, supply, empty_slots);
-  count_lane(summarise_lane(grid, layout, src, 0), +1, demand, supply, empty_slots);
-  count_lane(summarise_lane(grid, layout, dst, 0), +1, demand, supply, empty_slots);
+  c.demand = parent.demand;
+  c.supply = parent.supply;
+  c.empty_slots = parent.empty_slots;
+  count_lane(parent.lane_info[at(src)], -1, c.demand, c.supply, c.empty_slots);
+  count_lane(parent.lane_info[at(dst)], -1, c.demand, c.supply, c.empty_slots);
+  count_lane(summarise_lane(grid, layout, src, 0), +1, c.demand, c.supply, c.empty_slots);
+  count_lane(summarise_lane(grid, layout, dst, 0), +1, c.demand, c.supply, c.empty_slots);
 
-  int32_t blokaj = 0;
-  for (int32_t k = 1; k <= kTopLevel; ++k) blokaj += demand[at(k)];
+  c.blokaj = 0;
+  for (int32_t k = 1; k <= kTopLevel; ++k) c.blokaj += c.demand[at(k)];
 
-  const GStarPick pick = pick_g_star(demand, supply);
-  const int32_t g_star = pick.g_star;
-  const int32_t ds = pick.deficit - empty_slots;
+  const GStarPick pick = pick_g_star(c.demand, c.supply);
+  c.g_star = pick.g_star;
+  c.ds = pick.deficit - c.empty_slots;
 
   // Untouched lanes keep exact summaries unless the threshold moved.
-  std::array<LaneSummary, kMaxLanes> lane_info = parent.lane_info;
-  lane_info[at(src)] = summarise_lane(grid, layout, src, g_star);
-  lane_info[at(dst)] = summarise_lane(grid, layout, dst, g_star);
-  if (g_star != parent.g_star) {
+  std::array<LaneSummary, kMaxLanes>& lane_info = c.lane_info;
+  lane_info = parent.lane_info;
+  lane_info[at(src)] = summarise_lane(grid, layout, src, c.g_star);
+  lane_info[at(dst)] = summarise_lane(grid, layout, dst, c.g_star);
+  if (c.g_star != parent.g_star) {
     for (int32_t i = 0; i < layout.lane_count; ++i) {
       if (i == src || i == dst) continue;
-      lane_info[at(i)] = summarise_lane(grid, layout, i, g_star);
+      lane_info[at(i)] = summarise_lane(grid, layout, i, c.g_star);
     }
   }
 
   // The clearing cost depends only on ds and the clearing fields; reuse the
   // parent's when none of them changed.
-  double extra = 0.0;
-  if (ds > 0) {
-    const bool unchanged = g_star == parent.g_star && ds == parent.ds &&
+  c.extra = 0.0;
+  if (c.ds > 0) {
+    const bool unchanged = c.g_star == parent.g_star && c.ds == parent.ds &&
                            same_clearing(lane_info[at(src)], parent.lane_info[at(src)]) &&
                            same_clearing(lane_info[at(dst)], parent.lane_info[at(dst)]);
-    extra = unchanged ? parent.extra
-                      : clearing_cost(ds, std::span<const LaneSummary>(lane_info),
-                                      layout.lane_count);
+    c.extra = unchanged ? parent.extra
+                        : clearing_cost(c.ds, std::span<const LaneSummary>(lane_info),
+                                        layout.lane_count);
   }
 
-  std::optional<LaneState> child(std::in_place);
-  LaneState& c = *child;
-  clear_state(c);
-  c.grid = grid;
-  c.hash = hash;
   c.g = parent.g + 1;
-  c.blokaj = blokaj;
-  c.lane_info = lane_info;
-  c.demand = demand;
-  c.supply = supply;
-  c.empty_slots = empty_slots;
-  c.g_star = g_star;
-  c.ds = ds;
-  c.extra = extra;
   c.last_src = src;
   c.last_dst = dst;
-  c.h = static_cast<double>(blokaj) + extra;
+  c.h = static_cast<double>(c.blokaj) + c.extra;
   c.f = static_cast<double>(c.g) + c.h;
-  return child;
+  return true;
 }
 
 }  // namespace velmora

@@ -22,4 +22,10 @@ int32_t front_slot(const Grid& grid, const BoardLayout& layout, int32_t lane);
 std::optional<LaneState> apply_move(const LaneState& parent, const BoardLayout& layout,
                                     int32_t src, int32_t dst);
 
+// The same, written into `child` (not `parent` itself), which is left
+// unspecified when the move is impossible (false). A state is 7.7 KB: this
+// form lets callers keep it off their stack.
+bool apply_move_into(const LaneState& parent, const BoardLayout& layout, int32_t src, int32_t dst,
+                     LaneState& child);
+
 }  // namespace velmora

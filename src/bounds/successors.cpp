@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <unordered_map>
 
 #include "board/move.h"
@@ -44,6 +45,7 @@ std::vector<Successor> generate_successors(const LaneState& parent, const BoardL
   std::unordered_map<uint64_t, Slot, IdentityHash> children;
   if (n > 1) children.reserve(static_cast<std::size_t>(n) * static_cast<std::size_t>(n - 1));
   const LevelCounts parent_diff = deficits(parent.demand, parent.supply);
+  const auto child = std::make_unique<LaneState>();  // 7.7 KB, kept off the caller's stack
 
   for (int32_t src = 0; src < n; ++src) {
     if (layout.lane_len[static_cast<std::size_t>(src)] <= 0) continue;
@@ -51,8 +53,7 @@ std::vector<Successor> generate_successors(const LaneState& parent, const BoardL
     for (int32_t dst = 0; dst < n; ++dst) {
       if (dst == src) continue;
       if (src == parent.last_dst && dst == parent.last_src) continue;  // would undo the last move
-      const std::optional<LaneState> child = apply_move(parent, layout, src, dst);
-      if (!child) continue;
+      if (!apply_move_into(parent, layout, src, dst, *child)) continue;
       const int64_t score =
           use_dsg_tiebreak ? successor_score(parent_diff, deficits(child->demand, child->supply),
                                              parent.h, child->h, parent_score)

@@ -65,37 +65,43 @@ py::object solve(const Lanes& lanes, const py::object& log_fn, const py::object&
   //
   // The interpreter runs signal handlers on the main thread whenever Python
   // code next runs there, and the driver calls the caller's callables on
-  // this thread. A Ctrl-C that arrived meanwhile is therefore taken here
-  // before such a call: raised inside the callable, its KeyboardInterrupt
-  // would count as that callable's failure and be lost. Only this thread
-  // ever touches `pending_signal`.
+  // this thread. A Ctrl-C that arrived meanwhile is therefore taken here,
+  // before and after each such call: raised inside the callable, its
+  // KeyboardInterrupt would count as that callable's failure and be lost.
+  // Once one is taken no callable is called again, and the driver, which
+  // asks `interrupted` after each hook it calls, ends the run. Only this
+  // thread ever touches `pending_signal`.
   const std::thread::id caller = std::this_thread::get_id();
   std::optional<py::error_already_set> pending_signal;
-  const auto signalled = [&pending_signal] {
-    return pending_signal.has_value() || check_signals(pending_signal);
-  };
-  const auto take_signal_before = [&](const py::object& callable) {
-    if (!callable.is_none() && std::this_thread::get_id() == caller) signalled();
+  const auto signalled = [&pending_signal] { return check_signals(pending_signal); };
+  const auto on_caller = [caller](const py::object& callable) {
+    return !callable.is_none() && std::this_thread::get_id() == caller;
   };
   RunHooks hooks;
   hooks.log = [&](std::string_view text) {
-    take_signal_before(log_fn);
+    if (!on_caller(log_fn)) return emit_log(log_fn, text);
+    if (signalled()) return;
     emit_log(log_fn, text);
+    signalled();
   };
-  hooks.stop = [&] {
-    take_signal_before(stop_fn);
-    return poll_stop(stop_fn);
+  // A signal taken counts as a stop; the driver then finds it through `interrupted`.
+  const auto poll_on_caller = [&](const py::object& callable) {
+    if (!on_caller(callable)) return poll_stop(callable);
+    if (signalled()) return true;
+    const bool stop = poll_stop(callable);
+    return signalled() || stop;
   };
-  hooks.stop_get_best = [&] {
-    take_signal_before(stop_get_best_fn);
-    return poll_stop(stop_get_best_fn);
-  };
+  hooks.stop = [&] { return poll_on_caller(stop_fn); };
+  hooks.stop_get_best = [&] { return poll_on_caller(stop_get_best_fn); };
   hooks.interrupted = signalled;
 
   RunOutcome outcome;
   {
     py::gil_scoped_release nogil;
-    outcome = run_search(lanes, RunOptions{use_dsg_tiebreak, num_threads}, hooks);
+    RunOptions options;
+    options.use_dsg_tiebreak = use_dsg_tiebreak;
+    options.num_threads = num_threads;
+    outcome = run_search(lanes, options, hooks);
   }
   // Taken during the run, whatever its end: raised now, or it is lost.
   if (pending_signal) throw std::move(*pending_signal);

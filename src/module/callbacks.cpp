@@ -59,9 +59,14 @@ bool poll_stop(const py::object& callable) {
 
 bool check_signals(std::optional<py::error_already_set>& pending) {
   py::gil_scoped_acquire gil;
-  if (PyErr_CheckSignals() == 0) return false;
-  pending.emplace();  // fetches the raised exception
-  return true;
+  if (PyErr_CheckSignals() != 0) {
+    if (pending) {
+      PyErr_Clear();  // the first one is what the call raises
+    } else {
+      pending.emplace();  // fetches the raised exception
+    }
+  }
+  return pending.has_value();
 }
 
 }  // namespace velmora

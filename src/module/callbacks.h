@@ -20,8 +20,9 @@ void emit_log(const py::object& log_fn, std::string_view text);
 // or whose answer cannot be read as a bool, stops.
 bool poll_stop(const py::object& callable);
 
-// Runs the interpreter's pending signal handlers; true (with the exception
-// moved into `pending`) when one of them raised, e.g. KeyboardInterrupt.
+// Runs the interpreter's pending signal handlers, even when one has already
+// raised; true when `pending` holds an exception, the first one raised (e.g.
+// KeyboardInterrupt), now or before.
 bool check_signals(std::optional<py::error_already_set>& pending);
 
 }  // namespace velmora

@@ -1,5 +1,6 @@
 #include "search/run_driver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
@@ -14,6 +15,7 @@
 
 #include "board/lane_state.h"
 #include "search/bounded_dfs.h"
+#include "search/reachability.h"
 #include "search/work.h"
 #include "search/worker.h"
 
@@ -22,6 +24,16 @@ namespace velmora {
 namespace {
 
 constexpr std::chrono::milliseconds kInterruptPeriod{50};
+
+// The enumeration of reachable positions: one slice before the first
+// iteration settles small boards (a few thousand positions); after that it
+// runs on this thread while the workers search, in slices of at most
+// kReachSlice and with at most kReachShare of the time they have searched.
+constexpr int64_t kReachFirstWork = int64_t{3} << 16;  // 65,536 moves on a board of 64-bit positions
+constexpr int64_t kReachSliceNs = 2'500'000;
+constexpr int64_t kReachMinSliceNs = 250'000;
+constexpr double kReachShare = 0.10;
+constexpr std::chrono::milliseconds kReachPeriod{10};
 
 double seconds_since(int64_t start_time) {
   return static_cast<double>(monotonic_ns() - start_time) / 1e9;
@@ -109,6 +121,11 @@ class WorkerCrew {
     }
   }
 
+  bool finished() {
+    std::lock_guard lock(finish_mutex_);
+    return finished_ == threads_.size();
+  }
+
   // True when every started worker has ended, waiting at most `timeout`.
   bool wait_finished(std::chrono::milliseconds timeout) {
     std::unique_lock lock(finish_mutex_);
@@ -144,24 +161,82 @@ class WorkerCrew {
   std::vector<std::thread> threads_;
 };
 
-// Runs one iteration's workers to their end; true when the interruption hook
-// asked to stop while they ran. No mutex is held while the hook is called.
-bool run_workers(SearchShared& shared, const std::vector<std::unique_ptr<SearchWorker>>& workers,
-                 InterruptPoll& interrupt) {
+// The enumeration of one run, paced so that it costs the search little: it
+// never calls a hook, and it is freed as soon as it has its verdict.
+class ReachPacer {
+ public:
+  ReachPacer(const BoardLayout& layout, std::size_t memory_cap) {
+    if (memory_cap > 0) reach_ = std::make_unique<Reachability>(layout, memory_cap);
+  }
+
+  bool open() const { return reach_ && reach_->verdict() == ReachVerdict::open; }
+  bool proves_no_solution() const {
+    return reach_ && reach_->verdict() == ReachVerdict::no_solution;
+  }
+  ReachReport report() const { return reach_ ? reach_->report() : ReachReport{}; }
+
+  // Before the first iteration; false when the interruption hook asked to stop.
+  bool first_slice(InterruptPoll& interrupt) {
+    bool interrupted = false;
+    if (open()) {
+      reach_->advance(kReachFirstWork, [&] { return interrupted = interrupt.ask_if_due(); });
+    }
+    return !interrupted;
+  }
+
+  // While the workers search, `searching_ns` into the iteration: a slice of
+  // what their search time affords, cut short when `done` says they ended.
+  void beside(int64_t searching_ns, const std::function<bool()>& done) {
+    const auto afford =
+        static_cast<int64_t>(kReachShare * static_cast<double>(searched_ns_ + searching_ns)) -
+        spent_ns_;
+    if (!open() || afford < kReachMinSliceNs) return;
+    const int64_t limit = std::min(afford, kReachSliceNs);
+    const int64_t began = monotonic_ns();
+    reach_->advance(std::numeric_limits<int64_t>::max(),
+                    [&] { return monotonic_ns() - began >= limit || done(); });
+    spent_ns_ += monotonic_ns() - began;
+  }
+
+  void searched(int64_t ns) { searched_ns_ += ns; }
+
+ private:
+  std::unique_ptr<Reachability> reach_;
+  int64_t searched_ns_ = 0;  // workers' wall time over the finished iterations
+  int64_t spent_ns_ = 0;     // enumeration beside them
+};
+
+enum class CrewEnd { finished, interrupted, no_solution };
+
+// Runs one iteration's workers to their end, advancing the enumeration
+// beside them; they are stopped early when the interruption hook asks to
+// stop or the enumeration proves there is no solution. No mutex is held
+// while the hook is called.
+CrewEnd run_workers(SearchShared& shared, const std::vector<std::unique_ptr<SearchWorker>>& workers,
+                    InterruptPoll& interrupt, ReachPacer& reach) {
   WorkerCrew crew(shared, workers);
+  const int64_t began = monotonic_ns();
   crew.start(static_cast<int32_t>(workers.size()));
-  bool interrupted = false;
-  if (interrupt.enabled()) {
-    while (!crew.wait_finished(kInterruptPeriod)) {
-      if (interrupt.ask()) {
-        interrupted = true;
+  CrewEnd end = CrewEnd::finished;
+  while (interrupt.enabled() || reach.open()) {
+    if (reach.open()) {
+      reach.beside(monotonic_ns() - began, [&crew] { return crew.finished(); });
+      if (reach.proves_no_solution()) {
+        end = CrewEnd::no_solution;
         crew.request_stop();
         break;
       }
     }
+    if (crew.wait_finished(reach.open() ? kReachPeriod : kInterruptPeriod)) break;
+    if (interrupt.ask_if_due()) {
+      end = CrewEnd::interrupted;
+      crew.request_stop();
+      break;
+    }
   }
   crew.join_all();
-  return interrupted;
+  reach.searched(monotonic_ns() - began);
+  return end;
 }
 
 void rethrow_worker_failure(SearchShared& shared) {
@@ -178,17 +253,29 @@ void rethrow_worker_failure(SearchShared& shared) {
 RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHooks& hooks) {
   const int64_t start_time = monotonic_ns();
   // build_layout refuses a board beyond the limits, before anything is logged.
-  // Heap, not the caller's stack: the driver may run on a thread with a small one.
-  const auto layout = std::make_unique<const BoardLayout>(build_layout(lanes));
-  const auto start = std::make_unique<const LaneState>(evaluate_start(*layout));
+  // Heap, not the caller's stack: the driver may run on a thread with a small
+  // one. `new` from the returned value builds the record in place, where
+  // make_unique would pass it through a temporary on the stack.
+  const std::unique_ptr<const BoardLayout> layout(new BoardLayout(build_layout(lanes)));
+  const std::unique_ptr<const LaneState> start(new LaneState(evaluate_start(*layout)));
   const bool tiebreak = options.use_dsg_tiebreak;
+  InterruptPoll interrupt(hooks.interrupted);
 
   RunOutcome outcome;
   outcome.start_h = start->h;
   outcome.start_f = start->f;
+  const auto interrupted = [&] {
+    outcome.end = RunEnd::interrupted;
+    outcome.time_s = seconds_since(start_time);
+    return outcome;
+  };
   emit(hooks.log, format_line("IDA* basladi. blokaj=%d g*=%d DS=%d h=%f dsg_tiebreak=%s\n",
                               start->blokaj, start->g_star, start->ds, start->h,
                               tiebreak ? "acik" : "kapali"));
+  // A hook called on this thread may take a pending signal (Ctrl-C); the run
+  // then ends before anything else happens, so the caller's callables are not
+  // called again.
+  if (interrupt.ask()) return interrupted();
   if (start->blokaj == 0) {
     outcome.end = RunEnd::solved_at_start;
     return outcome;
@@ -216,10 +303,24 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
   shared->iteration = 0;
   const std::vector<std::unique_ptr<SearchWorker>> workers = make_workers(*shared, thread_count);
 
-  InterruptPoll interrupt(hooks.interrupted);
+  // No solved position reachable: the exhausted ending, whatever the bound.
+  const auto unreachable = [&] {
+    outcome.time_s = seconds_since(start_time);
+    emit(hooks.log, format_line("Cozum bulunamadi. sure=%f\n", outcome.time_s));
+    outcome.end = RunEnd::exhausted;
+    return outcome;
+  };
+  ReachPacer reach(*layout, options.reach_memory_cap);
+  const bool went_on = reach.first_slice(interrupt);
+  outcome.reach = reach.report();
+  if (!went_on) return interrupted();
+  if (reach.proves_no_solution()) return unreachable();
+
   for (;;) {
     // stop_get_best is only asked when stop said no.
-    if (asks_to_stop(hooks.stop) || asks_to_stop(hooks.stop_get_best)) {
+    const bool stop = asks_to_stop(hooks.stop) || asks_to_stop(hooks.stop_get_best);
+    if (interrupt.ask()) return interrupted();
+    if (stop) {
       emit(hooks.log, "IDA* durduruldu, None donuluyor.\n");
       outcome.end = RunEnd::stopped_before_iteration;
       outcome.time_s = seconds_since(start_time);
@@ -232,18 +333,18 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
     for (ThreadCounters& c : shared->counters) c.min_h = start->h;
     emit(hooks.log, format_line("Iterasyon %d | esik=%f | %d thread aciliyor\n",
                                 shared->iteration, shared->bound.load(), thread_count));
+    if (interrupt.ask()) return interrupted();
 
-    const bool interrupted = run_workers(*shared, workers, interrupt);
+    const CrewEnd crew_end = run_workers(*shared, workers, interrupt, reach);
 
     outcome.nodes = total_nodes(shared->counters);
     outcome.children = 0;
     for (const ThreadCounters& c : shared->counters) outcome.children += c.children;
+    outcome.reach = reach.report();
     rethrow_worker_failure(*shared);
-    if (interrupted) {
-      outcome.end = RunEnd::interrupted;
-      outcome.time_s = seconds_since(start_time);
-      return outcome;
-    }
+    if (crew_end == CrewEnd::interrupted || interrupt.ask()) return interrupted();
+    // Before the stop test: the stop was the enumeration's own.
+    if (crew_end == CrewEnd::no_solution) return unreachable();
     // stop before found: a stop anywhere voids a solution found alongside it.
     if (shared->stop.load()) {
       emit(hooks.log, "IDA* durduruldu (dfs icinde), None donuluyor.\n");
@@ -272,11 +373,7 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
     }
     shared->bound.store(next_bound);
     // Iterations shorter than one wait would never reach the timed poll.
-    if (interrupt.ask_if_due()) {
-      outcome.end = RunEnd::interrupted;
-      outcome.time_s = seconds_since(start_time);
-      return outcome;
-    }
+    if (interrupt.ask_if_due()) return interrupted();
   }
 }
 

@@ -3,6 +3,7 @@
 // Plain C++: it reaches the caller only through RunHooks, which the binding
 // points at emit_log / poll_stop and tests point at plain C++ code.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "board/layout.h"
 #include "search/hooks.h"
 #include "search/path.h"
+#include "search/reachability.h"
 #include "search/worker.h"
 
 namespace velmora {
@@ -19,8 +21,10 @@ struct RunHooks {
   LogSink log;               // every log line
   StopQuery stop;            // stop_fn: between iterations and inside the search
   StopQuery stop_get_best;   // stop_get_best_fn: between iterations only
-  // Asked a few times a second while the workers run, by the driver's thread
-  // only; true stops the run (e.g. a pending Ctrl-C). May be empty.
+  // Asked by the driver's thread only: a few times a second while the workers
+  // run or the reachable positions are enumerated, and after every other hook
+  // it calls itself; true ends the run at once (e.g. a pending Ctrl-C). May be
+  // empty.
   StopQuery interrupted;
 };
 
@@ -30,7 +34,7 @@ enum class RunEnd {
   no_root_work,
   stopped_before_iteration,
   stopped_in_search,
-  exhausted,
+  exhausted,  // the search ran out of moves, or no solved position is reachable
   interrupted,
 };
 
@@ -43,12 +47,15 @@ struct RunOutcome {
   int64_t nodes = 0;
   int32_t iterations = 0;
   int64_t children = 0;  // children evaluated by the fast kernel
+  ReachReport reach;     // the enumeration of reachable positions
 };
 
 struct RunOptions {
   bool use_dsg_tiebreak = false;
   int32_t num_threads = 8;  // below 1: as many as the hardware reports
   SearchCore core = SearchCore::fast;
+  // Memory for proving that no solution exists (0: no proof, the search alone).
+  std::size_t reach_memory_cap = kReachMemoryCap;
 };
 
 // Throws std::invalid_argument for a board beyond the model's limits (before

@@ -13,10 +13,15 @@ std::vector<WorkItem> split_root(const LaneState& start, const BoardLayout& layo
   std::vector<WorkItem> items;
   items.reserve(successors.size());
   for (const Successor& successor : successors) {
-    std::optional<LaneState> child = apply_move(start, layout, successor.src, successor.dst);
-    if (!child) continue;
-    const PathStep step = make_path_step(start, *child, layout, successor.src, successor.dst);
-    items.push_back(WorkItem{*child, Path{step}, successor.score});
+    // Built in place: a work item holds a whole state, too big for the stack
+    // of a caller's thread.
+    WorkItem& item = items.emplace_back();
+    if (!apply_move_into(start, layout, successor.src, successor.dst, item.state)) {
+      items.pop_back();
+      continue;
+    }
+    item.path = Path{make_path_step(start, item.state, layout, successor.src, successor.dst)};
+    item.score = successor.score;
   }
   return items;
 }

@@ -200,18 +200,45 @@ TEST(RunWorkers, SolvedByTwoToEightWorkers) {
   }
 }
 
+// The driver also asks after each hook it calls itself; here the third
+// question while workers search says yes.
 TEST(RunInterrupt, EndsTheRunWithoutALogLine) {
   Recorder rec;
   std::atomic<int> polls{0};
+  std::atomic<bool> searching{false};
   rec.hooks.stop = [&] { return ++polls > 50000; };  // a safety net, far off
+  rec.hooks.log = [&, keep = rec.hooks.log](std::string_view text) {
+    if (text.ends_with(" acildi\n")) searching = true;
+    keep(text);
+  };
   std::vector<std::thread::id> callers;
+  int while_searching = 0;
   rec.hooks.interrupted = [&] {
     callers.push_back(std::this_thread::get_id());
-    return callers.size() == 3;
+    return searching && ++while_searching == 3;
   };
   EXPECT_EQ(run_search(kLong, {false, 6}, rec.hooks).end, RunEnd::interrupted);
-  EXPECT_EQ(callers, std::vector<std::thread::id>(3, std::this_thread::get_id()));
+  EXPECT_EQ(while_searching, 3);
+  EXPECT_EQ(callers, std::vector<std::thread::id>(callers.size(), std::this_thread::get_id()));
   EXPECT_EQ(rec.count("durduruldu") + rec.count("Cozum"), 0u);
+}
+
+// A pending interruption found after a hook on the driver's thread ends the
+// run there: no stop_get_best after stop, no iteration after its line.
+TEST(RunInterrupt, TakenAfterAHookEndsTheRunAtOnce) {
+  for (const int after : {1, 2, 3}) {  // the start line, the stop poll, the iteration line
+    Recorder rec;
+    int asked = 0, best_calls = 0;
+    rec.hooks.stop_get_best = [&] { return ++best_calls > 100; };
+    rec.hooks.interrupted = [&] { return ++asked == after; };
+    RunOptions options{false, 2};
+    options.reach_memory_cap = 0;  // its slice would ask too, were it slow enough
+    const RunOutcome out = run_search(kLong, options, rec.hooks);
+    EXPECT_EQ(std::tie(out.end, asked), std::make_tuple(RunEnd::interrupted, after));
+    EXPECT_EQ(rec.lines.size(), after == 3 ? 2u : 1u);
+    EXPECT_EQ(best_calls, after == 1 ? 0 : 1);
+    EXPECT_EQ(rec.count(" acildi"), 0u);
+  }
 }
 
 // The failing worker stops the others, which would otherwise search on for long.

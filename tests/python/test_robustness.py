@@ -150,6 +150,73 @@ def test_ctrl_c_raises_and_leaves_no_worker_thread(case):
     assert outcome[0].startswith("ValueError" if case[3] else "KeyboardInterrupt()")
 
 
+C_CHILD = """
+    import ctypes, json, signal, sys
+    from velmora import velmora
+    slot, handler = json.loads(sys.argv[1])
+    if handler:
+        signal.signal(signal.SIGINT, lambda *_: int("not a number"))
+    # A C function: the signal it raises is pending, not yet handled, when it returns.
+    trip = ctypes.pythonapi.PyErr_SetInterrupt
+    trip.restype, trip.argtypes = None, []
+    lines, calls = [], []
+    other = lambda: calls.append(1) and len(calls) > 50  # noqa: E731
+    stops = {"stop_fn": trip, "stop_get_best_fn": other} if slot == "stop_fn" else {
+        "stop_fn": other, "stop_get_best_fn": trip}
+    try:
+        outcome = repr(velmora(%r, log_fn=lines.append, num_threads=2, **stops))
+    except BaseException as error:
+        outcome = repr(error)
+    print(json.dumps([outcome, lines, len(calls), repr(sys.exc_info())]))
+""" % (LONG,)
+
+
+@pytest.mark.parametrize("slot", ["stop_fn", "stop_get_best_fn"])
+@pytest.mark.parametrize("handler", [False, True])
+def test_ctrl_c_from_c_inside_a_stop_callable_ends_the_run_at_once(slot, handler):
+    # No iteration after it, no callable called after it, nothing on standard error.
+    proc = run_python(C_CHILD, json.dumps([slot, handler]))
+    assert proc.returncode == 0 and proc.stderr == "", proc.stderr
+    outcome, lines, other_calls, exc_info = json.loads(proc.stdout)
+    assert outcome.startswith("ValueError" if handler else "KeyboardInterrupt()")
+    assert len(lines) == 1 and lines[0].startswith("IDA* basladi.")
+    assert other_calls == (0 if slot == "stop_fn" else 1) and exc_info == "(None, None, None)"
+
+
+def test_whole_runs_on_the_smallest_thread_stack():
+    # The least stack threading.stack_size accepts (52 KiB; 100 KiB in a debug
+    # interpreter): solved, proved unsolvable before and beside the
+    # iterations, with and without log_fn.
+    proc = run_python("""
+        import json, sys, threading
+        from velmora import velmora
+        for size in range(16384, 1 << 20, 4096):
+            try:
+                threading.stack_size(size)
+                break
+            except ValueError:
+                pass
+        assert size <= (102400 if hasattr(sys, "gettotalrefcount") else 53248), size
+        boards = [%r, [[0, 2], [4, 3], [2, 1]], [[0, 1, 3, 4, 5], [0, 0, 5, 1, 2], [0, 5, 4, 3, 2]]]
+        out = []
+        def run():
+            for board in boards:
+                lines = []
+                result = velmora(board, log_fn=lines.append, num_threads=2, use_dsg_tiebreak=True)
+                out.append([result and result["num_moves"], lines[-1].split("=")[0]])
+            out.append(velmora(boards[0], num_threads=1)["num_moves"])
+        thread = threading.Thread(target=run)
+        thread.start()
+        thread.join()
+        out.append(velmora(boards[0], num_threads=1, log_fn=print)["num_moves"])  # on main
+        print(json.dumps(out), file=sys.stderr)
+    """ % (TRAP,))
+    assert proc.returncode == 0, proc.stderr
+    assert json.loads(proc.stderr.splitlines()[-1]) == [
+        [2, "Cozum bulundu! adim"], [None, "Cozum bulunamadi. sure"],
+        [None, "Cozum bulunamadi. sure"], 3, 3]
+
+
 def raises(*_args):
     raise LookupError
 
