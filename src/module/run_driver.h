@@ -43,12 +43,21 @@ struct RunOutcome {
   int64_t nodes = 0;
   int32_t iterations = 0;
   int64_t children = 0;  // children evaluated by the fast kernel
+  // Per iteration begun, each worker's nodes in it (the balance of the work).
+  std::vector<std::vector<int64_t>> iteration_nodes;
+  int64_t pieces = 0;  // pieces of subtrees handed from busy workers to idle ones
 };
 
 struct RunOptions {
   bool use_dsg_tiebreak = false;
   int32_t num_threads = 8;  // below 1: as many as the hardware reports
   SearchCore core = SearchCore::fast;
+  // Off: each root item is searched by the worker that took it, to the end
+  // (for comparisons; the result is exact either way).
+  bool split_below_root = true;
+  // For benchmarks of whole iterations (fast kernel): a goal is a leaf, so
+  // no iteration ends early; the run ends by a stop or exhaustion.
+  bool goals_are_leaves = false;
 };
 
 // Throws std::invalid_argument for a board beyond the model's limits (before
