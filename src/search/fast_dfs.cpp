@@ -239,15 +239,20 @@ void FastSearch::give_piece(const Path& path) {
   while (depth < frames_.size() && frames_[depth].next == frames_[depth].end) ++depth;
   if (depth == frames_.size()) return;
   Frame& frame = frames_[depth];
+  // Below a shallower node this worker keeps the subtree it is in; at the
+  // node just expanded it has started nothing, so it keeps the first child
+  // (giving all would only swap the idle worker).
+  const uint32_t first = depth + 1 == frames_.size() ? frame.next + 1 : frame.next;
+  if (first >= frame.end) return;
   // The path holds one step per frame above the first one's node.
   const std::size_t node_steps = path.size() + 1 - frames_.size() + depth;
   Piece piece;
   piece.path.assign(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(node_steps));
-  piece.children.reserve(frame.end - frame.next);
-  for (uint32_t i = frame.next; i < frame.end; ++i) {
+  piece.children.reserve(frame.end - first);
+  for (uint32_t i = first; i < frame.end; ++i) {
     piece.children.push_back({arena_[i].src, arena_[i].dst, arena_[i].score});
   }
-  if (pool_->offer_piece(piece)) frame.end = frame.next;
+  if (pool_->offer_piece(piece)) frame.end = first;
 }
 
 // The piece's node is rebuilt by replaying its path on this worker's board,
