@@ -32,9 +32,20 @@ void WorkQueue::refill(const std::vector<WorkItem>& items) {
   std::lock_guard lock(queue_mutex_);
   items_.assign(items.begin(), items.end());
   pieces_.clear();
+  started_ = 0;
   waiting_ = 0;
   over_ = false;
   update_hunger();
+}
+
+void WorkQueue::wait_for_start() {
+  std::unique_lock lock(queue_mutex_);
+  if (++started_ >= workers_) {
+    lock.unlock();
+    piece_ready_.notify_all();
+    return;
+  }
+  piece_ready_.wait(lock, [this] { return over_ || started_ >= workers_; });
 }
 
 std::optional<WorkItem> WorkQueue::take() {

@@ -53,6 +53,11 @@ class WorkQueue {
   void set_workers(int32_t count);
   // A new iteration: the root items, no pieces, nobody waiting.
   void refill(const std::vector<WorkItem>& items);
+  // Holds a worker until every worker of the iteration has started, or the
+  // iteration is over. Where workers outnumber cores, the first ones would
+  // otherwise search while the driver starts the rest, slowly, for a share
+  // of the same cores.
+  void wait_for_start();
   std::optional<WorkItem> take();
   // Ends the iteration: items and pieces dropped, every waiting worker woken
   // with nothing.
@@ -76,6 +81,7 @@ class WorkQueue {
   std::deque<WorkItem> items_;
   std::deque<Piece> pieces_;
   int32_t workers_ = 0;
+  int32_t started_ = 0;
   int32_t waiting_ = 0;
   bool over_ = false;
   // Alone on its cache line: busy workers read it at every expansion, and

@@ -41,6 +41,7 @@ SearchStatus SearchWorker::search(WorkItem& item) {
 void SearchWorker::take_work() {
   emit(shared_.log_sink, format_line("Thread %d acildi\n", index_));
   if (fast_) fast_->begin_iteration();
+  if (shares_work_) shared_.queue.wait_for_start();
 
   bool took_work = false;
   for (;;) {

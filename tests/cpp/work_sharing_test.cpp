@@ -283,5 +283,29 @@ TEST(ThreadedWorkQueue, PiecesGoToWaitingWorkersUntilTheIterationEnds) {
   EXPECT_FALSE(answer(queue, z).has_value());
 }
 
+// Workers start searching together: each waits for the last to start, or
+// for the end of the iteration when one never will.
+TEST(ThreadedWorkQueue, StartGateOpensForTheLastWorkerOrTheEnd) {
+  WorkQueue queue;
+  queue.set_workers(3);
+  for (const bool last_starts : {true, false}) {
+    queue.refill({});
+    auto first = std::async(std::launch::async, [&queue] { queue.wait_for_start(); });
+    auto second = std::async(std::launch::async, [&queue] { queue.wait_for_start(); });
+    EXPECT_EQ(first.wait_for(50ms), std::future_status::timeout);
+    if (last_starts) {
+      queue.wait_for_start();
+    } else {
+      queue.clear_queue();
+    }
+    for (auto* gate : {&first, &second}) {
+      if (gate->wait_for(5s) != std::future_status::ready) {
+        ADD_FAILURE() << "still held";
+        queue.clear_queue();
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace velmora
