@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include "module/run_driver.h"
 #include "search/bounded_dfs.h"
@@ -132,10 +135,50 @@ double peak_memory_mib() {
   return 0.0;
 }
 
+// CPU seconds of this process so far, all threads.
+double cpu_seconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto sec = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return sec(usage.ru_utime) + sec(usage.ru_stime);
+}
+
+// Waits (up to 20 s) until the machine's cores have been at least 90 % idle
+// for 300 ms: on a shared machine other jobs come and go, and a timed run
+// that shares its cores says little. False when it never got quiet.
+bool wait_for_quiet() {
+  const auto idle_share = [] {
+    const auto read = [](uint64_t& idle, uint64_t& total) {
+      std::ifstream stat("/proc/stat");
+      std::string cpu;
+      stat >> cpu;
+      idle = total = 0;
+      for (int i = 0; i < 8; ++i) {
+        uint64_t v = 0;
+        stat >> v;
+        total += v;
+        if (i == 3 || i == 4) idle += v;  // idle, iowait
+      }
+    };
+    uint64_t idle0, total0, idle1, total1;
+    read(idle0, total0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    read(idle1, total1);
+    return total1 > total0 ? static_cast<double>(idle1 - idle0) / static_cast<double>(total1 - total0)
+                           : 1.0;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (idle_share() < 0.9) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+  }
+  return true;
+}
+
 struct Run {
   RunOutcome outcome;
   std::vector<std::string> log;  // progress and end lines, elapsed seconds cut off
   double seconds = 0;
+  double cores = 0;  // CPU seconds over seconds: the cores the run really had
   double peak_mib = 0;
   int64_t allocations = 0;
 };
@@ -164,9 +207,11 @@ Run run(const Lanes& lanes, SearchCore core, int32_t threads, int64_t budget, bo
   options.core = core;
   reset_peak_memory();
   const int64_t allocations = g_allocations.load();
+  const double cpu_start = cpu_seconds();
   const int64_t start = velmora::monotonic_ns();
   r.outcome = velmora::run_search(lanes, options, hooks);
   r.seconds = static_cast<double>(velmora::monotonic_ns() - start) / 1e9;
+  r.cores = (cpu_seconds() - cpu_start) / r.seconds;
   r.allocations = g_allocations.load() - allocations;
   r.peak_mib = peak_memory_mib();
   return r;
@@ -190,21 +235,27 @@ int slots_of(const Lanes& lanes) {
 
 // Work sharing. Ratios come from runs made in turn in this one process, so
 // that load from elsewhere falls on both sides alike; each figure is the
-// best of kRepeats runs.
-constexpr int kRepeats = 3;
+// best of kRepeats runs (kLongRepeats for runs over kLongRun seconds).
+constexpr int kRepeats = 5;
+constexpr int kLongRepeats = 3;
+constexpr double kLongRun = 2.0;
 constexpr int kBalanceWorkers = 16;
 // Smaller iterations last about as long as starting the workers.
 constexpr int64_t kBalanceMinNodes = 10000;
 
 struct Best {
   double seconds = 0;
+  double cores = 0;  // of the fastest run
   double nps = 0;
   int64_t nodes = 0;
   int32_t iterations = 0;
   int64_t pieces = 0;
   void add(const Run& r) {
     const double nps_now = static_cast<double>(r.outcome.nodes) / r.seconds;
-    if (seconds == 0 || r.seconds < seconds) seconds = r.seconds;
+    if (seconds == 0 || r.seconds < seconds) {
+      seconds = r.seconds;
+      cores = r.cores;
+    }
     if (nps_now > nps) nps = nps_now;
     nodes = r.outcome.nodes;
     iterations = r.outcome.iterations;
@@ -232,26 +283,31 @@ bool named(const Board& b, std::initializer_list<const char*> names) {
 
 void work_sharing(const std::vector<const Board*>& boards) {
   const int hardware = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  std::printf("\nwork sharing (fast core, use_dsg_tiebreak=False; best of %d, 1 and 2 workers in turn)\n",
-              kRepeats);
-  std::printf("%-7s %9s %5s | %8s %8s %7s | %10s %10s %7s | %6s\n", "board", "nodes@1", "iters",
-              "1w s", "2w s", "time x", "1w n/s", "2w n/s", "n/s x", "pieces");
+  std::printf("\nwork sharing (fast core, use_dsg_tiebreak=False; best of %d (%d for runs over %.0f s),\n"
+              "1 and 2 workers in turn, each pair after the machine was idle for a moment;\n"
+              "cores = CPU time over wall time of the fastest run at 2 workers)\n",
+              kRepeats, kLongRepeats, kLongRun);
+  std::printf("%-7s %9s %5s | %8s %8s %7s | %10s %10s %7s | %6s %5s\n", "board", "nodes@1", "iters",
+              "1w s", "2w s", "time x", "1w n/s", "2w n/s", "n/s x", "pieces", "cores");
+  int noisy = 0;
   double time_log_sum = 0, nps_log_sum = 0, least_nps_ratio = 1e300;
   int timed = 0, rows = 0;
   std::string least_nps_board, time_ratios;
   std::vector<std::pair<const Board*, Best>> largest;  // for the core-count row
   for (const Board* board : boards) {
     Best one, two;
-    for (int rep = 0; rep < kRepeats; ++rep) {
+    for (int rep = 0; rep < (one.seconds > kLongRun ? kLongRepeats : kRepeats); ++rep) {
+      if (!wait_for_quiet()) ++noisy;
       one.add(run(board->lanes, SearchCore::fast, 1, 0, false));
       if (rep == 0 && one.iterations < 2) break;  // no whole iteration: nothing to share evenly
       two.add(run(board->lanes, SearchCore::fast, 2, 0, false));
     }
     if (one.iterations < 2) continue;
     const double time_x = one.seconds / two.seconds, nps_x = two.nps / one.nps;
-    std::printf("%-7s %9lld %5d | %8.3f %8.3f %6.2fx | %10.0f %10.0f %6.2fx | %6lld\n",
+    std::printf("%-7s %9lld %5d | %8.3f %8.3f %6.2fx | %10.0f %10.0f %6.2fx | %6lld %5.2f\n",
                 board->name.c_str(), static_cast<long long>(one.nodes), one.iterations, one.seconds,
-                two.seconds, time_x, one.nps, two.nps, nps_x, static_cast<long long>(two.pieces));
+                two.seconds, time_x, one.nps, two.nps, nps_x, static_cast<long long>(two.pieces),
+                two.cores);
     std::fflush(stdout);
     nps_log_sum += std::log(nps_x);
     ++rows;
@@ -268,6 +324,7 @@ void work_sharing(const std::vector<const Board*>& boards) {
     }
     if (named(*board, {"b10", "medium"})) largest.emplace_back(board, one);
   }
+  if (noisy > 0) std::printf("(%d pairs ran while the machine was busy)\n", noisy);
   std::printf("time to solution, 2 workers over 1 (target >= 1.9):%s; geomean %.2fx\n",
               time_ratios.c_str(), timed ? std::exp(time_log_sum / timed) : 0.0);
   std::printf("nodes/s, 2 workers over 1, boards with a whole iteration (target >= 1.9): "
@@ -276,19 +333,22 @@ void work_sharing(const std::vector<const Board*>& boards) {
               rows ? std::exp(nps_log_sum / rows) : 0.0, rows);
 
   std::printf("\nthis machine's core count, %d workers, over 1 worker (best of %d)\n", hardware,
-              kRepeats);
+              kLongRepeats);
   for (const auto& [board, one] : largest) {
     Best all;
-    for (int rep = 0; rep < kRepeats; ++rep) all.add(run(board->lanes, SearchCore::fast, hardware, 0, false));
-    std::printf("%-7s workers=%-3d secs=%8.3f time x=%5.2f nodes/s=%10.0f n/s x=%5.2f\n",
+    for (int rep = 0; rep < kLongRepeats; ++rep) {
+      wait_for_quiet();
+      all.add(run(board->lanes, SearchCore::fast, hardware, 0, false));
+    }
+    std::printf("%-7s workers=%-3d secs=%8.3f time x=%5.2f nodes/s=%10.0f n/s x=%5.2f cores=%.2f\n",
                 board->name.c_str(), hardware, all.seconds, one.seconds / all.seconds, all.nps,
-                all.nps / one.nps);
+                all.nps / one.nps, all.cores);
     std::fflush(stdout);
   }
 
   std::printf("\nbalance at %d workers: per whole iteration of at least %lld nodes, the busiest "
               "worker's nodes over the mean (target <= 1.5); %d runs each\n",
-              kBalanceWorkers, static_cast<long long>(kBalanceMinNodes), kRepeats);
+              kBalanceWorkers, static_cast<long long>(kBalanceMinNodes), kLongRepeats);
   for (const Board* board : boards) {
     if (!named(*board, {"b05", "b10", "demo"})) continue;
     // The iterations before the goal's are whole; a board solved in its
@@ -308,7 +368,8 @@ void work_sharing(const std::vector<const Board*>& boards) {
       options.goals_are_leaves = !whole_before_goal;
       std::vector<std::vector<double>> ratios;  // per iteration, per run
       std::vector<int64_t> totals;
-      for (int rep = 0; rep < kRepeats; ++rep) {
+      for (int rep = 0; rep < kLongRepeats; ++rep) {
+        wait_for_quiet();
         const Run r = run(board->lanes, SearchCore::fast, kBalanceWorkers, 0, false, options,
                           whole_before_goal ? 0 : iterations);
         const int32_t whole = whole_before_goal ? r.outcome.iterations - 1 : r.outcome.iterations;

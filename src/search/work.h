@@ -56,7 +56,8 @@ class WorkQueue {
   // Holds a worker until every worker of the iteration has started, or the
   // iteration is over. Where workers outnumber cores, the first ones would
   // otherwise search while the driver starts the rest, slowly, for a share
-  // of the same cores.
+  // of the same cores (on the demo puzzle, 16 workers on 2 cores began over
+  // 23 ms of an 80 ms iteration).
   void wait_for_start();
   std::optional<WorkItem> take();
   // Ends the iteration: items and pieces dropped, every waiting worker woken

@@ -1,5 +1,6 @@
 #include "search/worker.h"
 
+#include <thread>
 #include <utility>
 
 #include "search/bounded_dfs.h"
@@ -25,6 +26,9 @@ SearchWorker::SearchWorker(int32_t index, SearchShared& shared)
     // One worker never splits: it visits every node anyway, in its own order.
     shares_work_ = shared.split_below_root && shared.start != nullptr && shared.counters.size() > 1;
     if (shares_work_) fast_->share_work(shared.queue, *shared.start);
+    // With a core per worker they start promptly anyway, and the gate would
+    // only add a wake-up to every iteration.
+    waits_for_start_ = shares_work_ && shared.counters.size() > std::thread::hardware_concurrency();
   }
 }
 
@@ -41,7 +45,7 @@ SearchStatus SearchWorker::search(WorkItem& item) {
 void SearchWorker::take_work() {
   emit(shared_.log_sink, format_line("Thread %d acildi\n", index_));
   if (fast_) fast_->begin_iteration();
-  if (shares_work_) shared_.queue.wait_for_start();
+  if (waits_for_start_) shared_.queue.wait_for_start();
 
   bool took_work = false;
   for (;;) {

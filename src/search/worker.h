@@ -79,6 +79,7 @@ class SearchWorker {
   SearchContext ctx_;
   std::unique_ptr<FastSearch> fast_;  // null with the reference kernel
   bool shares_work_ = false;
+  bool waits_for_start_ = false;  // workers outnumber cores: start together
 };
 
 // The run's workers, indices 0 .. count-1; `shared.counters` must already
