@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <new>
 #include <sstream>
 #include <string>
@@ -192,9 +193,12 @@ Run run(const Lanes& lanes, SearchCore core, int32_t threads, int64_t budget, bo
   int32_t asked = 0;
   RunHooks hooks;
   if (iterations > 0) hooks.stop_get_best = [&asked, iterations] { return ++asked > iterations; };
-  hooks.log = [&r](std::string_view text) {
+  std::mutex log_mutex;  // several workers may write at once
+  hooks.log = [&r, &log_mutex](std::string_view text) {
     const std::string line(text);
-    if (line.rfind("[IDA*]", 0) == 0) r.log.push_back(line.substr(0, line.find(" | sure=")));
+    if (line.rfind("[IDA*]", 0) != 0) return;
+    std::lock_guard lock(log_mutex);
+    r.log.push_back(line.substr(0, line.find(" | sure=")));
   };
   if (budget > 0) {
     hooks.stop = [&polls, budget] {

@@ -238,6 +238,7 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
     emit(hooks.log, format_line("Iterasyon %d | esik=%f | %d thread aciliyor\n",
                                 shared->iteration, shared->bound.load(), thread_count));
 
+    // Each worker's count before the iteration, negated; its count after is added.
     std::vector<int64_t>& nodes = outcome.iteration_nodes.emplace_back();
     for (const ThreadCounters& c : shared->counters) nodes.push_back(-c.nodes);
 
