@@ -243,6 +243,8 @@ int slots_of(const Lanes& lanes) {
 constexpr int kRepeats = 5;
 constexpr int kLongRepeats = 3;
 constexpr double kLongRun = 2.0;
+// Shorter runs time thread starts more than the polls of the busy workers.
+constexpr double kPollRowSeconds = 0.02;
 constexpr int kBalanceWorkers = 16;
 // Smaller iterations last about as long as starting the workers.
 constexpr int64_t kBalanceMinNodes = 10000;
@@ -298,6 +300,7 @@ void work_sharing(const std::vector<const Board*>& boards) {
   int timed = 0, rows = 0;
   std::string least_nps_board, time_ratios;
   std::vector<std::pair<const Board*, Best>> largest;  // for the core-count row
+  std::vector<const Board*> unshared;  // nobody ever waited at 2 workers
   for (const Board* board : boards) {
     Best one, two;
     for (int rep = 0; rep < (one.seconds > kLongRun ? kLongRepeats : kRepeats); ++rep) {
@@ -327,6 +330,7 @@ void work_sharing(const std::vector<const Board*>& boards) {
       time_ratios += part;
     }
     if (named(*board, {"b10", "medium"})) largest.emplace_back(board, one);
+    if (two.pieces == 0 && two.seconds >= kPollRowSeconds) unshared.push_back(board);
   }
   if (noisy > 0) std::printf("(%d pairs ran while the machine was busy)\n", noisy);
   std::printf("time to solution, 2 workers over 1 (target >= 1.9):%s; geomean %.2fx\n",
@@ -335,6 +339,23 @@ void work_sharing(const std::vector<const Board*>& boards) {
               "least %.2fx (%s), geomean %.2fx over %d\n",
               rows ? least_nps_ratio : 0.0, least_nps_board.c_str(),
               rows ? std::exp(nps_log_sum / rows) : 0.0, rows);
+
+  // What the busy workers pay for reading the waiting count after each
+  // expansion, where nobody ever waits: the same runs with sharing off.
+  for (const Board* board : unshared) {
+    RunOptions off;
+    off.split_below_root = false;
+    Best on_best, off_best;
+    for (int rep = 0; rep < kRepeats; ++rep) {
+      wait_for_quiet();
+      on_best.add(run(board->lanes, SearchCore::fast, 2, 0, false));
+      off_best.add(run(board->lanes, SearchCore::fast, 2, 0, false, off));
+    }
+    std::printf("%s at 2 workers, where no worker ever waits: %.4f s sharing on, %.4f s off "
+                "(on over off %.3f)\n",
+                board->name.c_str(), on_best.seconds, off_best.seconds,
+                on_best.seconds / off_best.seconds);
+  }
 
   std::printf("\nthis machine's core count, %d workers, over 1 worker (best of %d)\n", hardware,
               kLongRepeats);
