@@ -192,13 +192,21 @@ void FastSearch::open_frame(uint32_t begin, uint32_t evals_begin) {
 SearchStatus FastSearch::run(const LaneState& state, Path& path, int64_t score) {
   Position& pos = *pos_;
   pos.set(state);
-  if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx_)) return status_of(*end);
+  if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx_)) {
+    const SearchStatus status = status_of(*end);
+    return status == SearchStatus::found && goals_are_leaves_ ? SearchStatus::not_found : status;
+  }
 
   arena_.clear();
   evals_.clear();
   frames_.clear();
   const double bound = ctx_.bound.load(std::memory_order_relaxed);
   expand(score, bound);
+  return descend(path, bound);
+}
+
+SearchStatus FastSearch::descend(Path& path, double bound) {
+  Position& pos = *pos_;
   for (;;) {
     Frame& frame = frames_.back();
     if (ctx_.found.load(std::memory_order_relaxed) || frame.next == frame.end) {
@@ -219,13 +227,65 @@ SearchStatus FastSearch::run(const LaneState& state, Path& path, int64_t score) 
     pos.do_move(next.src, next.dst, child);
     if (const auto end = examine_node(c.g, c.h, c.blokaj, ctx_)) {
       const SearchStatus status = status_of(*end);
-      if (status != SearchStatus::not_found) return status;
+      if (status == SearchStatus::stopped || (status == SearchStatus::found && !goals_are_leaves_)) {
+        return status;
+      }
       pos.undo_move();
       path.pop_back();
       continue;
     }
     expand(next.score, bound);
+    if (pool_ != nullptr && pool_->wants_work()) give_piece(path);
   }
+}
+
+// The shallowest open node holds the children with the largest subtrees
+// below them, so one hand-over keeps the taker busy longest. What is given
+// is cut off this stack, so every child is still visited exactly once.
+void FastSearch::give_piece(const Path& path) {
+  std::size_t depth = 0;
+  while (depth < frames_.size() && frames_[depth].next == frames_[depth].end) ++depth;
+  if (depth == frames_.size()) return;
+  Frame& frame = frames_[depth];
+  // Below a shallower node this worker keeps the subtree it is in; at the
+  // node just expanded it has started nothing, so it keeps the first child
+  // (giving all would only swap the idle worker).
+  const uint32_t first = depth + 1 == frames_.size() ? frame.next + 1 : frame.next;
+  if (first >= frame.end) return;
+  // The path holds one step per frame above the first one's node.
+  const std::size_t node_steps = path.size() + 1 - frames_.size() + depth;
+  Piece piece;
+  piece.path.assign(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(node_steps));
+  piece.children.reserve(frame.end - first);
+  for (uint32_t i = first; i < frame.end; ++i) {
+    piece.children.push_back({arena_[i].src, arena_[i].dst, arena_[i].score});
+  }
+  if (pool_->offer_piece(piece)) frame.end = first;
+}
+
+// The piece's node is rebuilt by replaying its path on this worker's board,
+// with the same evaluations the giver's board made on the way down; its
+// children go into a first frame in the order given, and the descent is the
+// giver's from there on.
+SearchStatus FastSearch::run_piece(const std::vector<PieceChild>& children, Path& path) {
+  Position& pos = *pos_;
+  pos.set(*start_);
+  for (const PathStep& step : path) {
+    pos.evaluate(step.src_lane, step.dst_lane, child_);
+    pos.do_move(step.src_lane, step.dst_lane, child_);
+  }
+  arena_.clear();
+  evals_.clear();
+  frames_.clear();
+  int32_t order = 0;
+  for (const PieceChild& given : children) {
+    const auto eval = static_cast<uint32_t>(evals_.size());
+    ChildEval& child = evals_.emplace_back();
+    pos.evaluate(given.src, given.dst, child);
+    arena_.push_back({child.m.f, child.m.h, given.score, given.src, given.dst, child.m.g, order++, eval});
+  }
+  frames_.push_back({0, static_cast<uint32_t>(arena_.size()), 0, 0});
+  return descend(path, ctx_.bound.load(std::memory_order_relaxed));
 }
 
 }  // namespace velmora

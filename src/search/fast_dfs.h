@@ -15,6 +15,7 @@
 #include "board/position.h"
 #include "search/bounded_dfs.h"
 #include "search/node_check.h"
+#include "search/work.h"
 
 namespace velmora {
 
@@ -32,6 +33,20 @@ class FastSearch {
   // to `state` and, when found, on to the goal; `score` is the inherited
   // tie-break score.
   SearchStatus run(const LaneState& state, Path& path, int64_t score);
+
+  // Lets this kernel hand pieces of its subtree to idle workers through
+  // `queue`, and take them from others: `start` is the state every piece's
+  // path begins at. Only with more than one worker.
+  void share_work(WorkQueue& queue, const LaneState& start) {
+    pool_ = &queue;
+    start_ = &start;
+  }
+  // Visits a piece's children exactly as the worker that gave it would
+  // have; `path` holds the piece's path and, when found, goes on to the goal.
+  SearchStatus run_piece(const std::vector<PieceChild>& children, Path& path);
+  // A benchmark's measure of whole iterations: a goal is a leaf like a node
+  // without children, so an iteration is searched to its end.
+  void treat_goals_as_leaves() { goals_are_leaves_ = true; }
 
  private:
   struct Child {
@@ -71,6 +86,11 @@ class FastSearch {
   // at the index stored with it) when it was one already.
   bool remember(uint64_t hash, uint32_t index, uint32_t*& held);
   void new_stamp();
+  // The frame loop of run: visits the open frames to their end.
+  SearchStatus descend(Path& path, double bound);
+  // Gives the unvisited children of the shallowest node that has any to the
+  // queue, the largest piece this stack holds.
+  void give_piece(const Path& path);
 
   SearchContext ctx_;
   const bool use_dsg_tiebreak_;
@@ -83,6 +103,9 @@ class FastSearch {
   std::vector<Seen> seen_;  // per-node dedupe by hash; entries of old stamps are free
   uint32_t stamp_ = 0;
   double offered_ = kInfinity;  // the least f this worker offered in this iteration
+  WorkQueue* pool_ = nullptr;    // set when work is shared
+  const LaneState* start_ = nullptr;
+  bool goals_are_leaves_ = false;
 };
 
 }  // namespace velmora

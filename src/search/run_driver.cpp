@@ -287,6 +287,9 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
   shared->next_bound.store(kInfinity);
   shared->use_dsg_tiebreak = tiebreak;
   shared->core = options.core;
+  shared->split_below_root = options.split_below_root;
+  shared->goals_are_leaves = options.goals_are_leaves;
+  shared->start = start.get();
   shared->start_time = start_time;
   shared->layout = layout.get();
   shared->log_sink = hooks.log;
@@ -335,11 +338,21 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
                                 shared->iteration, shared->bound.load(), thread_count));
     if (interrupt.ask()) return interrupted();
 
+    // Each worker's count before the iteration, negated; its count after is added.
+    std::vector<int64_t>& nodes = outcome.iteration_nodes.emplace_back();
+    for (const ThreadCounters& c : shared->counters) nodes.push_back(-c.nodes);
+
     const CrewEnd crew_end = run_workers(*shared, workers, interrupt, reach);
 
     outcome.nodes = total_nodes(shared->counters);
     outcome.children = 0;
-    for (const ThreadCounters& c : shared->counters) outcome.children += c.children;
+    outcome.pieces = 0;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+      const ThreadCounters& c = shared->counters[i];
+      nodes[i] += c.nodes;
+      outcome.children += c.children;
+      outcome.pieces += c.pieces;
+    }
     outcome.reach = reach.report();
     rethrow_worker_failure(*shared);
     if (crew_end == CrewEnd::interrupted || interrupt.ask()) return interrupted();

@@ -48,6 +48,9 @@ struct RunOutcome {
   int32_t iterations = 0;
   int64_t children = 0;  // children evaluated by the fast kernel
   ReachReport reach;     // the enumeration of reachable positions
+  // Per iteration begun, each worker's nodes in it (the balance of the work).
+  std::vector<std::vector<int64_t>> iteration_nodes;
+  int64_t pieces = 0;  // pieces of subtrees handed from busy workers to idle ones
 };
 
 struct RunOptions {
@@ -56,6 +59,12 @@ struct RunOptions {
   SearchCore core = SearchCore::fast;
   // Memory for proving that no solution exists (0: no proof, the search alone).
   std::size_t reach_memory_cap = kReachMemoryCap;
+  // Off: each root item is searched by the worker that took it, to the end
+  // (for comparisons; the result is exact either way).
+  bool split_below_root = true;
+  // For benchmarks of whole iterations (fast kernel): a goal is a leaf, so
+  // no iteration ends early; the run ends by a stop or exhaustion.
+  bool goals_are_leaves = false;
 };
 
 // Throws std::invalid_argument for a board beyond the model's limits (before

@@ -1,5 +1,6 @@
 #include "search/worker.h"
 
+#include <thread>
 #include <utility>
 
 #include "search/bounded_dfs.h"
@@ -22,6 +23,13 @@ SearchWorker::SearchWorker(int32_t index, SearchShared& shared)
   if (shared.core != SearchCore::reference) {
     fast_ = std::make_unique<FastSearch>(*shared.layout, ctx_, shared.use_dsg_tiebreak,
                                          shared.core == SearchCore::fast_merging);
+    if (shared.goals_are_leaves) fast_->treat_goals_as_leaves();
+    // One worker never splits: it visits every node anyway, in its own order.
+    shares_work_ = shared.split_below_root && shared.start != nullptr && shared.counters.size() > 1;
+    if (shares_work_) fast_->share_work(shared.queue, *shared.start);
+    // With a core per worker they start promptly anyway, and the gate would
+    // only add a wake-up to every iteration.
+    waits_for_start_ = shares_work_ && shared.counters.size() > std::thread::hardware_concurrency();
   }
 }
 
@@ -38,38 +46,54 @@ SearchStatus SearchWorker::search(WorkItem& item) {
 void SearchWorker::take_work() {
   emit(shared_.log_sink, format_line("Thread %d acildi\n", index_));
   if (fast_) fast_->begin_iteration();
+  if (waits_for_start_) shared_.queue.wait_for_start();
 
   bool took_work = false;
   for (;;) {
     std::optional<WorkItem> item = shared_.queue.take();
-    if (!item) {
-      if (!took_work) {
-        emit(shared_.log_sink, format_line("Thread %d bosta kaldi (hic is alamadi)\n", index_));
-      }
-      return;
-    }
+    if (!item) break;
     took_work = true;
     if (shared_.found.load() || shared_.stop.load()) return;
-
-    switch (search(*item)) {
-      case SearchStatus::found: {
-        bool expected = false;
-        if (shared_.found.compare_exchange_strong(expected, true)) {
-          std::lock_guard lock(shared_.solution_mutex);
-          shared_.solution_path = std::move(item->path);
-        }
-        // Only after solution_mutex is released: the two locks are never nested.
-        shared_.queue.clear_queue();
-        return;
-      }
-      case SearchStatus::stopped:
-        shared_.stop.store(true);
-        shared_.queue.clear_queue();
-        return;
-      case SearchStatus::not_found:
-        break;
-    }
+    if (ends_iteration(search(*item), item->path)) return;
   }
+  if (!took_work) {
+    emit(shared_.log_sink, format_line("Thread %d bosta kaldi (hic is alamadi)\n", index_));
+  }
+  if (shares_work_) help();
+}
+
+// Out of root items: take over pieces of the others' subtrees until the
+// iteration is over.
+void SearchWorker::help() {
+  for (;;) {
+    std::optional<Piece> piece = shared_.queue.wait_piece();
+    if (!piece) return;
+    if (shared_.found.load() || shared_.stop.load()) return;
+    ++ctx_.counters.pieces;
+    if (ends_iteration(fast_->run_piece(piece->children, piece->path), piece->path)) return;
+  }
+}
+
+bool SearchWorker::ends_iteration(SearchStatus status, Path& path) {
+  switch (status) {
+    case SearchStatus::found: {
+      bool expected = false;
+      if (shared_.found.compare_exchange_strong(expected, true)) {
+        std::lock_guard lock(shared_.solution_mutex);
+        shared_.solution_path = std::move(path);
+      }
+      // Only after solution_mutex is released: the two locks are never nested.
+      shared_.queue.clear_queue();
+      return true;
+    }
+    case SearchStatus::stopped:
+      shared_.stop.store(true);
+      shared_.queue.clear_queue();
+      return true;
+    case SearchStatus::not_found:
+      break;
+  }
+  return false;
 }
 
 void SearchWorker::record_failure(std::exception_ptr failure) noexcept {
@@ -98,6 +122,7 @@ void SearchWorker::run_iteration() noexcept {
 std::vector<std::unique_ptr<SearchWorker>> make_workers(SearchShared& shared, int32_t count) {
   std::vector<std::unique_ptr<SearchWorker>> workers;
   workers.reserve(static_cast<std::size_t>(count));
+  shared.queue.set_workers(count);
   for (int32_t index = 0; index < count; ++index) {
     workers.push_back(std::make_unique<SearchWorker>(index, shared));
   }

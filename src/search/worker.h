@@ -34,8 +34,13 @@ struct SearchShared {
   int32_t iteration = 0;
   bool use_dsg_tiebreak = false;
   SearchCore core = SearchCore::fast;
+  // Idle workers take over parts of busy workers' subtrees (fast kernel,
+  // more than one worker); off, each root item is searched by one worker.
+  bool split_below_root = true;
+  bool goals_are_leaves = false;  // a benchmark's whole iterations (fast kernel)
   int64_t start_time = 0;
   const BoardLayout* layout = nullptr;
+  const LaneState* start = nullptr;  // where the paths of pieces begin
   WorkQueue queue;
   std::vector<ThreadCounters> counters;  // one per worker; never resized during a run
   std::mutex solution_mutex;
@@ -58,18 +63,25 @@ class SearchWorker {
   SearchWorker& operator=(const SearchWorker&) = delete;
 
   // Thread body for one iteration: takes work items until the queue is
-  // empty, the goal is found or a stop is requested. Lets no exception escape.
+  // empty, then (with the fast kernel and more than one worker) pieces of
+  // the others' subtrees until the iteration is over, the goal is found or a
+  // stop is requested. Lets no exception escape.
   void run_iteration() noexcept;
 
  private:
   void take_work();
+  void help();
   SearchStatus search(WorkItem& item);
+  // Publishes a goal or passes a stop on; true when the worker is to end.
+  bool ends_iteration(SearchStatus status, Path& path);
   void record_failure(std::exception_ptr failure) noexcept;
 
   const int32_t index_;
   SearchShared& shared_;
   SearchContext ctx_;
   std::unique_ptr<FastSearch> fast_;  // null with the reference kernel
+  bool shares_work_ = false;
+  bool waits_for_start_ = false;  // workers outnumber cores: start together
 };
 
 // The run's workers, indices 0 .. count-1; `shared.counters` must already

@@ -222,7 +222,7 @@ struct Log {
                  [this] { return ++iterations > 1000; }, {}};
 };
 
-TEST(RunUnreachable, SmallSpaceEndsBeforeTheFirstIteration) {
+TEST(ThreadedRunUnreachable, SmallSpaceEndsBeforeTheFirstIteration) {
   for (const int32_t workers : {1, 2}) {
     Log log;
     std::vector<std::string> raw;
@@ -238,7 +238,7 @@ TEST(RunUnreachable, SmallSpaceEndsBeforeTheFirstIteration) {
 
 // 37,800 positions: more than the first slice, so the proof comes while the
 // workers search; the run ends after they are joined.
-TEST(RunUnreachable, LargerSpaceEndsBesideTheSearch) {
+TEST(ThreadedRunUnreachable, LargerSpaceEndsBesideTheSearch) {
   for (const int32_t workers : {1, 2}) {
     Log log;
     const RunOutcome out = run_search(kWide, {false, workers}, log.hooks);
@@ -251,7 +251,7 @@ TEST(RunUnreachable, LargerSpaceEndsBesideTheSearch) {
 
 // Beyond the cap the run goes on as if there were no enumeration, until a
 // stop; at the cap it ends by itself.
-TEST(RunUnreachable, BeyondTheCapRunsUntilStopped) {
+TEST(ThreadedRunUnreachable, BeyondTheCapRunsUntilStopped) {
   Log beyond, at;
   int polls = 0;
   beyond.hooks.stop_get_best = [&] { return ++polls > 5; };
@@ -267,7 +267,7 @@ TEST(RunUnreachable, BeyondTheCapRunsUntilStopped) {
 
 // On boards the search ends by itself, solved or not, one worker's run is the
 // same with the enumeration and without: log, result and stop polls.
-TEST(RunUnreachable, SearchEndingsUnchanged) {
+TEST(ThreadedRunUnreachable, SearchEndingsUnchanged) {
   const std::vector<Lanes> boards{kDeadEnd,
                                   {{0, 1, 3, 2}, {0}},
                                   {{0, 0, 0}, {0, 0, 1}, {2, 1, 2}, {5, 4, 5}},

@@ -1,7 +1,7 @@
 // Whole runs through run_search with plain C++ hooks: solutions replayed by
-// the move rules, log lines, stops, interruption and failures. Every test
-// that starts several workers has Run or Worker in its name, so that the
-// ThreadSanitizer filter picks it up.
+// the move rules, log lines, stops, interruption and failures. Every suite
+// here starts worker threads and so carries the Threaded prefix, which the
+// ThreadSanitizer run selects.
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,7 @@
 
 #include "search/run_driver.h"
 #include "search/work.h"
+#include "test_boards.h"
 
 namespace velmora {
 namespace {
@@ -46,32 +47,7 @@ struct Recorder {
 
 bool on_worker(std::thread::id driver) { return std::this_thread::get_id() != driver; }
 
-int32_t front(const std::vector<int32_t>& lane) {
-  const auto it = std::ranges::find_if(lane, [](int32_t v) { return v != 0; });
-  return it == lane.end() ? -1 : static_cast<int32_t>(it - lane.begin());
-}
-
-// Replays the path by the move rules (front item out, in front of the
-// destination's items or into its last slot), checks every field of every
-// step, and that the board ends solved.
-void expect_solution(const Lanes& lanes, const RunOutcome& out) {
-  ASSERT_EQ(out.end, RunEnd::solved);
-  ASSERT_FALSE(out.path.empty());
-  EXPECT_EQ(out.start_h, evaluate_start(build_layout(lanes)).h);
-  Lanes board = lanes;
-  for (int32_t g = 1; const PathStep& step : out.path) {
-    auto &src = board.at(step.src_lane), &dst = board.at(step.dst_lane);
-    const int32_t from = front(src), to = (front(dst) < 0 ? std::ssize(dst) : front(dst)) - 1;
-    ASSERT_TRUE(from >= 0 && to >= 0 && &src != &dst) << "step " << g;
-    dst[to] = std::exchange(src[from], 0);
-    const LaneState s = evaluate_start(build_layout(board));
-    EXPECT_EQ(step, (PathStep{step.src_lane, from, step.dst_lane, to, dst[to], g, s.h, g + s.h, 0}));
-    EXPECT_TRUE(g < std::ssize(out.path) || s.blokaj == 0) << "not solved";
-    ++g;
-  }
-}
-
-TEST(RunEndings, StartLineAndEarlyEnds) {
+TEST(ThreadedRunEndings, StartLineAndEarlyEnds) {
   Recorder solved, stuck, refused;
   const RunOutcome a = run_search({{0, 1, 2}, {3}}, {}, solved.hooks);
   EXPECT_EQ(std::tie(a.end, a.iterations, a.nodes), std::make_tuple(RunEnd::solved_at_start, 0, 0));
@@ -92,7 +68,7 @@ TEST(RunEndings, StartLineAndEarlyEnds) {
   }
 }
 
-TEST(RunLog, TrapIsSolvedInIterationTwo) {
+TEST(ThreadedRunLog, TrapIsSolvedInIterationTwo) {
   for (const bool tiebreak : {false, true}) {
     Recorder rec;
     const RunOutcome out = run_search(kTrap, {tiebreak, 1}, rec.hooks);
@@ -110,7 +86,7 @@ TEST(RunLog, TrapIsSolvedInIterationTwo) {
   }
 }
 
-TEST(RunStops, BetweenIterationsOnTheDriverThread) {
+TEST(ThreadedRunStops, BetweenIterationsOnTheDriverThread) {
   Recorder at_once, later;
   int best_calls = 0;
   at_once.hooks.stop = [] { return true; };
@@ -133,7 +109,7 @@ TEST(RunStops, BetweenIterationsOnTheDriverThread) {
 
 // Workers ask every 1000 of their nodes; the driver asks too, between
 // iterations, and is always told to go on.
-TEST(RunStops, InsideTheSearchEveryThousandNodes) {
+TEST(ThreadedRunStops, InsideTheSearchEveryThousandNodes) {
   for (const int32_t workers : {1, 2, 4, 8}) {
     Recorder rec;
     std::atomic<int> polls{0};
@@ -147,7 +123,7 @@ TEST(RunStops, InsideTheSearchEveryThousandNodes) {
   }
 }
 
-TEST(ProgressLine, CountCarriesAcrossIterations) {
+TEST(ThreadedProgressLine, CountCarriesAcrossIterations) {
   Recorder rec;
   rec.hooks.stop = [&] { return rec.count("[IDA*]") > 0; };
   const RunOutcome out = run_search(kLong, {false, 1}, rec.hooks);
@@ -167,7 +143,7 @@ TEST(ProgressLine, CountCarriesAcrossIterations) {
 
 // 53 full lanes of 1 x18, 2, 1 and 8 empty ones: h 1007, and the first move
 // of every node lowers h by one, so the search goes straight down.
-TEST(DeepBoard, StoppedAThousandLevelsDown) {
+TEST(ThreadedDeepBoard, StoppedAThousandLevelsDown) {
   Lanes lanes(53, std::vector<int32_t>(18, 1));
   for (auto& lane : lanes) lane.insert(lane.end(), {2, 1});
   lanes.resize(61, std::vector<int32_t>(20, 0));
@@ -182,7 +158,7 @@ TEST(DeepBoard, StoppedAThousandLevelsDown) {
 
 // Every worker opens in every iteration; with more workers than root items
 // the extra ones stay idle.
-TEST(RunWorkers, SolvedByTwoToEightWorkers) {
+TEST(ThreadedRunWorkers, SolvedByTwoToEightWorkers) {
   for (const Lanes* board : {&kTrap, &kThree, &kFive, &kSix}) {
     const BoardLayout layout = build_layout(*board);
     const size_t items = split_root(evaluate_start(layout), layout, false).size();
@@ -202,7 +178,7 @@ TEST(RunWorkers, SolvedByTwoToEightWorkers) {
 
 // The driver also asks after each hook it calls itself; here the third
 // question while workers search says yes.
-TEST(RunInterrupt, EndsTheRunWithoutALogLine) {
+TEST(ThreadedRunInterrupt, EndsTheRunWithoutALogLine) {
   Recorder rec;
   std::atomic<int> polls{0};
   std::atomic<bool> searching{false};
@@ -225,7 +201,7 @@ TEST(RunInterrupt, EndsTheRunWithoutALogLine) {
 
 // A pending interruption found after a hook on the driver's thread ends the
 // run there: no stop_get_best after stop, no iteration after its line.
-TEST(RunInterrupt, TakenAfterAHookEndsTheRunAtOnce) {
+TEST(ThreadedRunInterrupt, TakenAfterAHookEndsTheRunAtOnce) {
   for (const int after : {1, 2, 3}) {  // the start line, the stop poll, the iteration line
     Recorder rec;
     int asked = 0, best_calls = 0;
@@ -242,7 +218,7 @@ TEST(RunInterrupt, TakenAfterAHookEndsTheRunAtOnce) {
 }
 
 // The failing worker stops the others, which would otherwise search on for long.
-TEST(RunFailure, WorkerExceptionIsRethrownAfterTheJoin) {
+TEST(ThreadedRunFailure, WorkerExceptionIsRethrownAfterTheJoin) {
   RunHooks hooks;
   hooks.log = [](std::string_view text) {
     if (text == "Thread 1 acildi\n") throw std::length_error("log failed");

@@ -1,5 +1,6 @@
 #pragma once
-// Shared helpers: field-by-field state comparison and a random board generator.
+// Shared helpers: field-by-field state comparison, a random board generator,
+// and the replay of a run's solution by the move rules.
 
 #include <gtest/gtest.h>
 
@@ -8,10 +9,12 @@
 #include <ostream>
 #include <random>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "board/lane_state.h"
 #include "board/layout.h"
+#include "search/run_driver.h"
 
 namespace velmora {
 
@@ -83,6 +86,33 @@ inline Lanes wide_lanes(std::mt19937& rng, int moves) {
     src[static_cast<std::size_t>(a)] = 0;
   }
   return lanes;
+}
+
+// The slot of the lane's front item, -1 for a lane without items.
+inline int32_t first_item_slot(const std::vector<int32_t>& lane) {
+  const auto it = std::ranges::find_if(lane, [](int32_t v) { return v != 0; });
+  return it == lane.end() ? -1 : static_cast<int32_t>(it - lane.begin());
+}
+
+// Replays the path by the move rules (front item out, in front of the
+// destination's items or into its last slot), checks every field of every
+// step, and that the board ends solved.
+inline void expect_solution(const Lanes& lanes, const RunOutcome& out) {
+  ASSERT_EQ(out.end, RunEnd::solved);
+  ASSERT_FALSE(out.path.empty());
+  EXPECT_EQ(out.start_h, evaluate_start(build_layout(lanes)).h);
+  Lanes board = lanes;
+  for (int32_t g = 1; const PathStep& step : out.path) {
+    auto &src = board.at(step.src_lane), &dst = board.at(step.dst_lane);
+    const int32_t from = first_item_slot(src);
+    const int32_t to = (first_item_slot(dst) < 0 ? std::ssize(dst) : first_item_slot(dst)) - 1;
+    ASSERT_TRUE(from >= 0 && to >= 0 && &src != &dst) << "step " << g;
+    dst[to] = std::exchange(src[from], 0);
+    const LaneState s = evaluate_start(build_layout(board));
+    EXPECT_EQ(step, (PathStep{step.src_lane, from, step.dst_lane, to, dst[to], g, s.h, g + s.h, 0}));
+    EXPECT_TRUE(g < std::ssize(out.path) || s.blokaj == 0) << "not solved";
+    ++g;
+  }
 }
 
 }  // namespace velmora
