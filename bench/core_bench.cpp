@@ -430,7 +430,9 @@ void work_sharing(const std::vector<const Board*>& boards) {
 
   std::printf("\nthis machine's core count, %d workers, over 1 worker (best of %d)\n", hardware,
               kLongRepeats);
+  if (hardware <= 2) std::printf("(the 2-worker rows above)\n");
   for (const auto& [board, one] : largest) {
+    if (hardware <= 2) break;
     Best all;
     for (int rep = 0; rep < kLongRepeats; ++rep) {
       wait_for_quiet();
