@@ -23,6 +23,19 @@ FastSearch::FastSearch(const BoardLayout& layout, const SearchContext& ctx, bool
   frames_.reserve(64);
 }
 
+FastSearch::NodeStart FastSearch::start_node() {
+  new_stamp();
+  const Measures& m = pos_->measures();
+  return {static_cast<uint32_t>(arena_.size()), static_cast<uint32_t>(evals_.size()),
+          use_dsg_tiebreak_ ? deficits(m.demand, m.supply) : LevelCounts{}};
+}
+
+int64_t FastSearch::score_of(const NodeStart& node, const ChildEval& child,
+                             int64_t parent_score) const {
+  if (!use_dsg_tiebreak_) return 0;
+  return successor_score(node.parent_diff, child.diff, pos_->measures().h, child.m.h, parent_score);
+}
+
 void FastSearch::new_stamp() {
   if (++stamp_ == 0) {  // wrapped: forget every old entry
     std::fill(seen_.begin(), seen_.end(), Seen{0, 0, 0});
@@ -60,14 +73,10 @@ void FastSearch::expand(int64_t parent_score, double bound) {
     expand_merging(parent_score, bound);
     return;
   }
-  const bool use_dsg_tiebreak = use_dsg_tiebreak_;
   const Position& pos = *pos_;
   const Measures& m = pos.measures();
   const BoardLayout& layout = pos.layout();
-  const auto begin = static_cast<uint32_t>(arena_.size());
-  const auto evals_begin = static_cast<uint32_t>(evals_.size());
-  new_stamp();
-  const LevelCounts parent_diff = use_dsg_tiebreak ? deficits(m.demand, m.supply) : LevelCounts{};
+  const NodeStart node = start_node();
   const double child_g = static_cast<double>(m.g + 1);
 
   double least_above = kInfinity;
@@ -83,8 +92,8 @@ void FastSearch::expand(int64_t parent_score, double bound) {
       ++children;
       uint32_t* held = nullptr;
       if (!remember(sketch.hash, 0, held)) {
-        arena_.resize(begin);
-        evals_.resize(evals_begin);
+        arena_.resize(node.begin);
+        evals_.resize(node.evals_begin);
         expand_merging(parent_score, bound);
         return;
       }
@@ -112,26 +121,21 @@ void FastSearch::expand(int64_t parent_score, double bound) {
         ++order;
         continue;
       }
-      const int64_t score =
-          use_dsg_tiebreak ? successor_score(parent_diff, child.diff, m.h, c.h, parent_score) : 0;
+      const int64_t score = score_of(node, child, parent_score);
       arena_.push_back({c.f, c.h, score, src, dst, c.g, order++, static_cast<uint32_t>(evals_.size())});
       evals_.push_back(child);
     }
   }
   ctx_.counters.children += children;
   if (least_above < kInfinity) offer(least_above);
-  open_frame(begin, evals_begin);
+  open_frame(node.begin, node.evals_begin);
 }
 
 void FastSearch::expand_merging(int64_t parent_score, double bound) {
-  const bool use_dsg_tiebreak = use_dsg_tiebreak_;
   const Position& pos = *pos_;
   const Measures& m = pos.measures();
   const BoardLayout& layout = pos.layout();
-  const auto begin = static_cast<uint32_t>(arena_.size());
-  const auto evals_begin = static_cast<uint32_t>(evals_.size());
-  new_stamp();
-  const LevelCounts parent_diff = use_dsg_tiebreak ? deficits(m.demand, m.supply) : LevelCounts{};
+  const NodeStart node = start_node();
   ChildEval& child = child_;
 
   int32_t order = 0;
@@ -141,8 +145,7 @@ void FastSearch::expand_merging(int64_t parent_score, double bound) {
       if (!pos.evaluate(src, dst, child)) continue;
       ++ctx_.counters.children;
       const Measures& c = child.m;
-      const int64_t score =
-          use_dsg_tiebreak ? successor_score(parent_diff, child.diff, m.h, c.h, parent_score) : 0;
+      const int64_t score = score_of(node, child, parent_score);
       const Child entry{c.f, c.h, score, src, dst, c.g, order, 0};
       uint32_t* held = nullptr;
       if (!remember(c.hash, static_cast<uint32_t>(arena_.size()), held)) {
@@ -160,7 +163,7 @@ void FastSearch::expand_merging(int64_t parent_score, double bound) {
   }
 
   // A child above the bound would only offer its f when visited: settle those now.
-  const auto first = arena_.begin() + begin;
+  const auto first = arena_.begin() + node.begin;
   const auto live_end =
       std::partition(first, arena_.end(), [bound](const Child& c) { return c.f <= bound; });
   double least_above = kInfinity;
@@ -172,7 +175,7 @@ void FastSearch::expand_merging(int64_t parent_score, double bound) {
     it->eval = static_cast<uint32_t>(evals_.size());
     pos.evaluate(it->src, it->dst, evals_.emplace_back());
   }
-  open_frame(begin, evals_begin);
+  open_frame(node.begin, node.evals_begin);
 }
 
 void FastSearch::open_frame(uint32_t begin, uint32_t evals_begin) {

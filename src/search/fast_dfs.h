@@ -65,6 +65,13 @@ class FastSearch {
     uint32_t next;
     uint32_t evals_begin;
   };
+  // Where a node's expansion starts: its place in the arena and evals_, and
+  // the parent's deficits for the tie-break score.
+  struct NodeStart {
+    uint32_t begin;
+    uint32_t evals_begin;
+    LevelCounts parent_diff;
+  };
   struct Seen {
     uint64_t hash;
     uint32_t stamp;
@@ -86,6 +93,10 @@ class FastSearch {
   // at the index stored with it) when it was one already.
   bool remember(uint64_t hash, uint32_t index, uint32_t*& held);
   void new_stamp();
+  // Opens a node's expansion: a fresh dedupe stamp and where its children go.
+  NodeStart start_node();
+  // A child's tie-break score (0 without the tie-break).
+  int64_t score_of(const NodeStart& node, const ChildEval& child, int64_t parent_score) const;
   // The frame loop of run: visits the open frames to their end.
   SearchStatus descend(Path& path, double bound);
   // Gives the unvisited children of the shallowest node that has any to the
