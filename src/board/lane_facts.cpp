@@ -1,12 +1,29 @@
 #include "board/lane_facts.h"
 
 namespace velmora {
+namespace {
+
+// A lane's part of diff(k): its misplaced items of level k and above, less
+// the room of its run top when that is k or above. Its part of the room at
+// t: what clearing it would free, when that costs anything.
+LaneFacts with_shares(LaneFacts f) {
+  int32_t misplaced = 0;
+  for (int32_t k = kTopLevel; k >= 1; --k) {
+    const auto i = static_cast<std::size_t>(k);
+    misplaced += f.misplaced[i];
+    f.deficit[i] = static_cast<int16_t>(misplaced - (f.run_top >= k ? f.run_free : 0));
+    f.room[i] = static_cast<int16_t>(f.clear_cost(k) > 0 ? f.clear_gain(k) : 0);
+  }
+  return f;
+}
+
+}  // namespace
 
 LaneFacts empty_lane_facts(int32_t length) {
   LaneFacts f;
   f.length = static_cast<int16_t>(length);
   f.empty_len = static_cast<int16_t>(length);
-  return f;
+  return with_shares(f);
 }
 
 LaneFacts push_item(const LaneFacts& lane, int32_t value, int32_t slot) {
@@ -20,7 +37,7 @@ LaneFacts push_item(const LaneFacts& lane, int32_t value, int32_t slot) {
     f.run_len = static_cast<int16_t>(lane.run_len + 1);
     f.run_front = static_cast<int16_t>(value);
     for (int32_t t = value + 1; t <= kTopLevel; ++t) ++f.below[static_cast<std::size_t>(t)];
-    return f;
+    return with_shares(f);
   }
   if (in_order) {
     // The new item breaks the lane; the run behind it is frozen from now on.
@@ -34,7 +51,7 @@ LaneFacts push_item(const LaneFacts& lane, int32_t value, int32_t slot) {
     ++f.misplaced[static_cast<std::size_t>(value)];
     ++f.misplaced_levels;
   }
-  return f;
+  return with_shares(f);
 }
 
 LaneSummary to_summary(const LaneFacts& lane, int32_t threshold) {

@@ -24,6 +24,9 @@ struct LaneFacts {
   int16_t run_free = 0;       // break_slot + 1 with run_top, else 0
   int16_t length = 0;
   int16_t empty_len = 0;
+  // Derived from the fields above once per item, for the search's inner loop:
+  std::array<int16_t, kTopLevel + 1> deficit{};  // the lane's part of diff(k), k = 1..5
+  std::array<int16_t, kTopLevel + 1> room{};     // the room clearing it frees at t = 1..5 (0 if free)
 
   bool operator==(const LaneFacts&) const = default;
 

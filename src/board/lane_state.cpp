@@ -121,17 +121,6 @@ GStarPick pick_g_star(const LevelCounts& demand, const LevelCounts& supply) {
   return pick_g_star(deficits(demand, supply));
 }
 
-GStarPick pick_g_star(const LevelCounts& diff) {
-  GStarPick best{1, std::numeric_limits<int32_t>::min()};
-  // From the top down with a strict comparison: equal deficits keep the higher level.
-  for (int32_t k = kTopLevel; k >= 1; --k) {
-    if (diff[static_cast<std::size_t>(k)] > best.deficit) {
-      best = {k, diff[static_cast<std::size_t>(k)]};
-    }
-  }
-  return best;
-}
-
 LaneState evaluate_grid(const Grid& grid, const BoardLayout& layout, int32_t g,
                         int32_t last_src, int32_t last_dst) {
   LaneState state;

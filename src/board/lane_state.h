@@ -78,7 +78,14 @@ LevelCounts deficits(const LevelCounts& demand, const LevelCounts& supply);
 // The level of greatest deficit; on equal deficits the higher level.
 GStarPick pick_g_star(const LevelCounts& demand, const LevelCounts& supply);
 // The same from the deficits diff(1..5).
-GStarPick pick_g_star(const LevelCounts& diff);
+inline GStarPick pick_g_star(const LevelCounts& diff) {
+  GStarPick best{1, diff[1]};
+  // Upwards, so that equal deficits keep the higher level.
+  for (int32_t k = 2; k <= kTopLevel; ++k) {
+    if (diff[static_cast<std::size_t>(k)] >= best.deficit) best = {k, diff[static_cast<std::size_t>(k)]};
+  }
+  return best;
+}
 
 // A state evaluated from scratch from its grid: the reference that every
 // incremental or faster path must agree with, field by field.

@@ -84,16 +84,37 @@ void Position::set(const LaneState& state) {
   }
 }
 
-// A lane's part of diff(k): its misplaced items of level k and above, less
-// the room of its run top when that is k or above.
-LevelCounts lane_deficits(const LaneFacts& f) {
-  LevelCounts share{};
-  int32_t misplaced = 0;
-  for (int32_t k = kTopLevel; k >= 1; --k) {
-    misplaced += f.misplaced[at(k)];
-    share[at(k)] = misplaced - (f.run_top >= k ? f.run_free : 0);
+int32_t Position::open_lanes() const {
+  int32_t open = 0;
+  for (int32_t i = 0; i < layout_->lane_count; ++i) open += has_room(i) ? 1 : 0;
+  return open;
+}
+
+bool Position::lifted_blokaj(int32_t src, int32_t& item, int32_t& blokaj) const {
+  const int32_t a = front_[at(src)];
+  if (a < 0) return false;
+  const int32_t cs = src * layout_->capacity + a;
+  const int32_t next = behind_[at(cs)];
+  const int32_t after = next >= 0 ? facts_at_[at(src * layout_->capacity + next)].misplaced_levels : 0;
+  item = grid_[at(cs)];
+  blokaj = m_.blokaj - lane_[at(src)].misplaced_levels + after;
+  return true;
+}
+
+void Position::child_hashes(std::vector<uint64_t>& out) const {
+  out.clear();
+  const int32_t cap = layout_->capacity;
+  for (int32_t src = 0; src < layout_->lane_count; ++src) {
+    const int32_t a = front_[at(src)];
+    if (a < 0) continue;
+    const int32_t cs = src * cap + a;
+    const auto item = static_cast<uint8_t>(grid_[at(cs)]);
+    const uint64_t lifted = m_.hash ^ fill_key(cs, item);
+    for (int32_t dst = 0; dst < layout_->lane_count; ++dst) {
+      if (dst == src || (src == m_.last_dst && dst == m_.last_src) || !has_room(dst)) continue;
+      out.push_back(lifted ^ fill_key(drop_cell(dst), item));
+    }
   }
-  return share;
 }
 
 bool Position::lift(int32_t src, Lift& lift) const {
@@ -107,14 +128,18 @@ bool Position::lift(int32_t src, Lift& lift) const {
   lift.src = src;
   lift.cell = cs;
   lift.item = item;
-  lift.hash = m_.hash ^ zobrist_key(cs, static_cast<uint8_t>(item)) ^ zobrist_key(cs, 0);
+  lift.hash = m_.hash ^ fill_key(cs, static_cast<uint8_t>(item));
   lift.blokaj = m_.blokaj - before.misplaced_levels + after.misplaced_levels;
   lift.empty_slots = m_.empty_slots - before.empty_len + after.empty_len;
-  const LevelCounts was = lane_deficits(before);
-  const LevelCounts now = lane_deficits(after);
   for (int32_t k = 0; k <= kTopLevel; ++k) {
-    lift.diff[at(k)] = diff_[at(k)] - was[at(k)] + now[at(k)];
-    lift.room[at(k)] = k == 0 ? 0 : m_.room[at(k)] - room_share(before, k) + room_share(after, k);
+    lift.diff[at(k)] = diff_[at(k)] - before.deficit[at(k)] + after.deficit[at(k)];
+    lift.room[at(k)] = m_.room[at(k)] - before.room[at(k)] + after.room[at(k)];
+  }
+  lift.plain = pick_g_star(lift.diff);
+  if (item <= kTopLevel) {
+    LevelCounts diff = lift.diff;
+    for (int32_t k = 1; k <= item; ++k) ++diff[at(k)];
+    lift.misplaced = pick_g_star(diff);
   }
   return true;
 }
@@ -152,8 +177,7 @@ bool Position::evaluate_counts(int32_t src, int32_t dst, ChildEval& child) const
   child.dst_after = push_item(lane_[at(dst)], v, d);
 
   Measures& c = child.m;
-  c.hash = m_.hash ^ zobrist_key(cs, static_cast<uint8_t>(v)) ^ zobrist_key(cs, 0) ^
-           zobrist_key(cd, 0) ^ zobrist_key(cd, static_cast<uint8_t>(v));
+  c.hash = m_.hash ^ fill_key(cs, static_cast<uint8_t>(v)) ^ fill_key(cd, static_cast<uint8_t>(v));
   c.demand = m_.demand;
   c.supply = m_.supply;
   c.empty_slots = m_.empty_slots;

@@ -37,9 +37,7 @@ struct Measures {
 };
 
 // A lane's part of Measures::room at threshold t.
-inline int32_t room_share(const LaneFacts& f, int32_t t) {
-  return f.clear_cost(t) > 0 ? f.clear_gain(t) : 0;
-}
+inline int32_t room_share(const LaneFacts& f, int32_t t) { return f.room[static_cast<std::size_t>(t)]; }
 
 // A child evaluated without being made: its measures and the move's slots.
 struct ChildEval {
@@ -64,6 +62,11 @@ struct Lift {
   int32_t empty_slots;  // likewise
   LevelCounts diff;     // the parent's deficits diff(1..5), likewise
   LevelCounts room;     // the parent's Measures::room, likewise
+  // The child's g_star pick when the destination frees no room: the item
+  // joins its run (plain), or lands out of order on a lane without a run
+  // top (misplaced, only for items of a counted level).
+  GStarPick plain;
+  GStarPick misplaced;
 };
 
 // What a child costs to know without evaluating it: its hash, and its
@@ -108,17 +111,25 @@ class Position {
     return child;
   }
 
+  // Whether `lane` has a free slot, so that moves may end there.
+  bool has_room(int32_t lane) const {
+    return layout_->lane_len[static_cast<std::size_t>(lane)] > 0 &&
+           front_[static_cast<std::size_t>(lane)] != 0;
+  }
+  // How many lanes have a free slot.
+  int32_t open_lanes() const;
+  // The blokaj every move out of `src` leaves before its item lands, and so
+  // the least blokaj of those moves' children; false when `src` is empty.
+  bool lifted_blokaj(int32_t src, int32_t& item, int32_t& blokaj) const;
+
   // The cheap part of a move out of `src`, then into `dst`: false when the
   // move is impossible. Agrees with evaluate on every move it allows.
   bool lift(int32_t src, Lift& lift) const;
   bool sketch(const Lift& lift, int32_t dst, Sketch& sketch) const {
+    if (!has_room(dst)) return false;
     const auto d = static_cast<std::size_t>(dst);
-    const int32_t len = layout_->lane_len[d];
-    const int32_t b = front_[d];
-    if (len <= 0 || b == 0) return false;
-    const int32_t cd = dst * layout_->capacity + (b > 0 ? b - 1 : len - 1);
     const bool breaks = lift.item <= kTopLevel && lift.item > lane_[d].accepts_up_to();
-    sketch = {lift.hash ^ zobrist_key(cd, 0) ^ zobrist_key(cd, static_cast<uint8_t>(lift.item)),
+    sketch = {lift.hash ^ fill_key(drop_cell(dst), static_cast<uint8_t>(lift.item)),
               lift.blokaj + (breaks ? 1 : 0)};
     return true;
   }
@@ -137,12 +148,16 @@ class Position {
     const int32_t top = !grows && lane.run_len == lane.items && lane.run_front <= kTopLevel
                             ? lane.run_front
                             : 0;
-    LevelCounts diff{};
-    for (int32_t k = 1; k <= kTopLevel; ++k) {
-      diff[static_cast<std::size_t>(k)] = lift.diff[static_cast<std::size_t>(k)] +
-                                          (k <= misplaced_level ? 1 : 0) - (k <= top ? slot + 1 : 0);
+    GStarPick pick = misplaced_level > 0 ? lift.misplaced : lift.plain;
+    if (top > 0) {
+      LevelCounts diff{};
+      for (int32_t k = 1; k <= kTopLevel; ++k) {
+        diff[static_cast<std::size_t>(k)] = lift.diff[static_cast<std::size_t>(k)] +
+                                            (k <= misplaced_level ? 1 : 0) - (k <= top ? slot + 1 : 0);
+      }
+      pick = pick_g_star(diff);
     }
-    const auto [g_star, best] = pick_g_star(diff);
+    const auto [g_star, best] = pick;
     const int32_t ds = best - (lift.empty_slots - (lane.items == 0 ? len : 0));
     if (ds <= 0) return sketch.blokaj;
     int32_t room = lift.room[static_cast<std::size_t>(g_star)];
@@ -152,6 +167,10 @@ class Position {
     }
     return room >= ds ? sketch.blokaj + 1 : sketch.blokaj;
   }
+
+  // The hash of every child, in generation order (sources, then
+  // destinations, in lane order; the last move's reversal left out).
+  void child_hashes(std::vector<uint64_t>& out) const;
 
   // Makes the evaluated move; undo_move takes back the last one made.
   void do_move(int32_t src, int32_t dst, const ChildEval& child);
@@ -172,7 +191,12 @@ class Position {
     int32_t dst_slot;
   };
 
-  void place(int32_t lane, int32_t slot, int32_t value);  // value in front of the lane's items
+  void place(int32_t lane, int32_t slot, int32_t value);
+  // The cell an item moved into `lane` lands in (the lane has room).
+  int32_t drop_cell(int32_t lane) const {
+    const int32_t b = front_[static_cast<std::size_t>(lane)];
+    return lane * layout_->capacity + (b > 0 ? b - 1 : layout_->lane_len[static_cast<std::size_t>(lane)] - 1);
+  }  // value in front of the lane's items
   double child_extra(const ChildEval& child, int32_t src, int32_t dst) const;
 
   const BoardLayout* layout_;

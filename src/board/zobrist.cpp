@@ -1,7 +1,11 @@
 #include "board/zobrist.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <random>
+#include <vector>
 
 namespace velmora {
 namespace {
@@ -30,6 +34,49 @@ uint64_t grid_hash(const Grid& grid, const BoardLayout& layout) {
   uint64_t hash = 0;
   for (int32_t c = 0; c < n; ++c) hash ^= zobrist_key(c, grid[static_cast<std::size_t>(c)]);
   return hash;
+}
+
+bool move_keys_distinct(const BoardLayout& layout, std::size_t max_keys) {
+  // Items keep their values, so only those of the start ever move.
+  std::array<bool, kCellValues> present{};
+  std::vector<uint8_t> values;
+  std::vector<int32_t> cells;
+  for (int32_t lane = 0; lane < layout.lane_count; ++lane) {
+    for (int32_t slot = 0; slot < layout.lane_len[static_cast<std::size_t>(lane)]; ++slot) {
+      const int32_t cell = cell_of(layout, lane, slot);
+      cells.push_back(cell);
+      const uint8_t v = layout.start_grid[static_cast<std::size_t>(cell)];
+      if (v != 0 && !present[v]) {
+        present[v] = true;
+        values.push_back(v);
+      }
+    }
+  }
+  const std::size_t pairs = cells.size() * (cells.size() + 1) / 2;
+  if (!values.empty() && pairs > max_keys / values.size()) return false;
+  // The keys are uniformly random, so their top bits spread them over an
+  // open-addressed table (0 marks a free place; a key of 0 is never free).
+  const std::size_t count = pairs * values.size();
+  const int shift = 64 - std::bit_width(std::max<std::size_t>(2 * count, 2) - 1);
+  std::vector<uint64_t> table(std::size_t{1} << (64 - shift), 0);
+  const std::size_t mask = table.size() - 1;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    for (std::size_t j = i + 1; j < cells.size(); ++j) {
+      // No move joins two cells of one lane.
+      if (cells[i] / layout.capacity == cells[j] / layout.capacity) continue;
+      for (const uint8_t v : values) {
+        const uint64_t key = fill_key(cells[i], v) ^ fill_key(cells[j], v);
+        if (key == 0) return false;
+        std::size_t at = static_cast<std::size_t>(key >> shift);
+        while (table[at] != 0) {
+          if (table[at] == key) return false;
+          at = (at + 1) & mask;
+        }
+        table[at] = key;
+      }
+    }
+  }
+  return true;
 }
 
 }  // namespace velmora

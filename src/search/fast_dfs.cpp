@@ -10,10 +10,10 @@
 namespace velmora {
 
 FastSearch::FastSearch(const BoardLayout& layout, const SearchContext& ctx, bool use_dsg_tiebreak,
-                       bool always_merge)
+                       HashCheck hash_check)
     : ctx_(ctx),
       use_dsg_tiebreak_(use_dsg_tiebreak),
-      always_merge_(always_merge),
+      hash_check_(hash_check),
       pos_(std::make_unique<Position>(layout)) {
   const auto pairs = static_cast<uint64_t>(layout.lane_count) *
                      static_cast<uint64_t>(std::max(layout.lane_count - 1, 0));
@@ -34,6 +34,21 @@ int64_t FastSearch::score_of(const NodeStart& node, const ChildEval& child,
                              int64_t parent_score) const {
   if (!use_dsg_tiebreak_) return 0;
   return successor_score(node.parent_diff, child.diff, pos_->measures().h, child.m.h, parent_score);
+}
+
+bool kept_hash_repeats(std::span<const uint64_t> hashes, std::span<const uint32_t> kept,
+                       std::vector<uint64_t>& scratch) {
+  if (kept.size() <= kScanKept) {
+    for (const uint32_t k : kept) {
+      for (std::size_t j = 0; j < hashes.size(); ++j) {
+        if (hashes[j] == hashes[k] && j != k) return true;
+      }
+    }
+    return false;
+  }
+  scratch.assign(hashes.begin(), hashes.end());
+  std::sort(scratch.begin(), scratch.end());
+  return std::adjacent_find(scratch.begin(), scratch.end()) != scratch.end();
 }
 
 void FastSearch::new_stamp() {
@@ -62,14 +77,21 @@ void FastSearch::offer(double f) {
 }
 
 // Most children of a node lie above the bound, and all such a child does is
-// offer its f to next_bound. Its f is at least g + blokaj, which the hash and
-// the two touched lanes give at once: when that cannot beat this worker's
-// last offer, the child needs no evaluation. Children with equal hashes
-// would have to be merged by their full values, so a node where two meet is
-// expanded again the long way (distinct moves never make the same position:
-// only a 64-bit collision gets there).
+// offer its f to next_bound. Its f is at least g + blokaj, and every move out
+// of one lane leaves the same blokaj before its item lands, which adds at
+// most 1: when that cannot beat this worker's last offer, none of the lane's
+// moves needs a look. Otherwise the destination lane's facts give the
+// child's blokaj, and the two touched lanes the sign of its clearing cost.
+//
+// Children with equal hashes are merged by their full values. Distinct moves
+// never make the same position, so only a 64-bit collision gets there, and on
+// most boards it is ruled out before the run. Elsewhere: a merge of two
+// children above the bound offers the same least f as both would alone, so
+// hashes are only compared at a node with children within the bound, and a
+// node where one of those meets another child's hash is expanded again the
+// long way.
 void FastSearch::expand(int64_t parent_score, double bound) {
-  if (always_merge_) {
+  if (hash_check_ == HashCheck::merge_always) {
     expand_merging(parent_score, bound);
     return;
   }
@@ -78,27 +100,30 @@ void FastSearch::expand(int64_t parent_score, double bound) {
   const BoardLayout& layout = pos.layout();
   const NodeStart node = start_node();
   const double child_g = static_cast<double>(m.g + 1);
+  const int32_t open = pos.open_lanes();
+  const auto beyond_reach = [&](double least_f) { return least_f > bound && least_f >= offered_; };
 
   double least_above = kInfinity;
   int64_t children = 0;
   int32_t order = 0;
   for (int32_t src = 0; src < layout.lane_count; ++src) {
+    int32_t item = 0;
+    int32_t lifted_blokaj = 0;
+    if (!pos.lifted_blokaj(src, item, lifted_blokaj)) continue;
+    const int32_t moves = open - (pos.has_room(src) ? 1 : 0) -
+                          (src == m.last_dst && pos.has_room(m.last_src) ? 1 : 0);
+    children += moves;
+    if (beyond_reach(child_g + static_cast<double>(lifted_blokaj))) {
+      order += moves;
+      continue;
+    }
     Lift lift;
-    if (!pos.lift(src, lift)) continue;
+    pos.lift(src, lift);
     for (int32_t dst = 0; dst < layout.lane_count; ++dst) {
       if (dst == src || (src == m.last_dst && dst == m.last_src)) continue;
       Sketch sketch;
       if (!pos.sketch(lift, dst, sketch)) continue;
-      ++children;
-      uint32_t* held = nullptr;
-      if (!remember(sketch.hash, 0, held)) {
-        arena_.resize(node.begin);
-        evals_.resize(node.evals_begin);
-        expand_merging(parent_score, bound);
-        return;
-      }
-      const double least_f = child_g + static_cast<double>(sketch.blokaj);
-      if (least_f > bound && least_f >= offered_) {
+      if (beyond_reach(child_g + static_cast<double>(sketch.blokaj))) {
         ++order;
         continue;
       }
@@ -124,6 +149,19 @@ void FastSearch::expand(int64_t parent_score, double bound) {
       const int64_t score = score_of(node, child, parent_score);
       arena_.push_back({c.f, c.h, score, src, dst, c.g, order++, static_cast<uint32_t>(evals_.size())});
       evals_.push_back(child);
+    }
+  }
+  if (hash_check_ == HashCheck::per_node && arena_.size() > node.begin) {
+    pos.child_hashes(hashes_);
+    kept_.clear();
+    for (auto it = arena_.begin() + node.begin; it != arena_.end(); ++it) {
+      kept_.push_back(static_cast<uint32_t>(it->order));
+    }
+    if (kept_hash_repeats(hashes_, kept_, sorted_)) {
+      arena_.resize(node.begin);
+      evals_.resize(node.evals_begin);
+      expand_merging(parent_score, bound);
+      return;
     }
   }
   ctx_.counters.children += children;

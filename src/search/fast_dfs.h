@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "board/position.h"
@@ -19,12 +20,28 @@
 
 namespace velmora {
 
+// Whether the hash of a kept child (an index into `hashes`) is also another
+// child's. With many kept children it answers whether any two hashes are
+// equal, which may say yes for a pair above the bound: the caller then takes
+// the long way, which is exact whatever the hashes. `scratch` is reused.
+inline constexpr std::size_t kScanKept = 8;
+bool kept_hash_repeats(std::span<const uint64_t> hashes, std::span<const uint32_t> kept,
+                       std::vector<uint64_t>& scratch);
+
+// How the kernel finds children of one node that share a hash, which must
+// be merged (distinct moves never make the same position: only a 64-bit
+// collision gets there).
+enum class HashCheck {
+  proven_distinct,  // move_keys_distinct holds for the board: never
+  per_node,         // at every node with children within the bound
+  merge_always,     // every node expanded the long way (a test kernel)
+};
+
 class FastSearch {
  public:
-  // One worker's kernel for a whole run, bound to its view of the search;
-  // `always_merge` expands every node the long way (expand_merging).
+  // One worker's kernel for a whole run, bound to its view of the search.
   FastSearch(const BoardLayout& layout, const SearchContext& ctx, bool use_dsg_tiebreak,
-             bool always_merge = false);
+             HashCheck hash_check);
 
   // A new iteration: this worker has offered nothing to next_bound yet.
   void begin_iteration() { offered_ = kInfinity; }
@@ -105,12 +122,15 @@ class FastSearch {
 
   SearchContext ctx_;
   const bool use_dsg_tiebreak_;
-  const bool always_merge_;
+  const HashCheck hash_check_;
   std::unique_ptr<Position> pos_;
   ChildEval child_;  // scratch for one child's evaluation
   std::vector<Child> arena_;
   std::vector<ChildEval> evals_;  // evaluations of the children within the bound
   std::vector<Frame> frames_;
+  std::vector<uint64_t> hashes_;  // every child's hash, at nodes with children within the bound
+  std::vector<uint32_t> kept_;     // their places in generation order
+  std::vector<uint64_t> sorted_;   // scratch of kept_hash_repeats
   std::vector<Seen> seen_;  // per-node dedupe by hash; entries of old stamps are free
   uint32_t stamp_ = 0;
   double offered_ = kInfinity;  // the least f this worker offered in this iteration

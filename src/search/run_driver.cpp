@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "board/lane_state.h"
+#include "board/zobrist.h"
 #include "search/bounded_dfs.h"
 #include "search/reachability.h"
 #include "search/work.h"
@@ -292,6 +293,8 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
   shared->start = start.get();
   shared->start_time = start_time;
   shared->layout = layout.get();
+  shared->move_keys_distinct =
+      options.core == SearchCore::fast && move_keys_distinct(*layout, kMoveKeyBudget);
   shared->log_sink = hooks.log;
   shared->stop_query = hooks.stop;
 

@@ -1,5 +1,6 @@
 #include "search/work.h"
 
+#include <memory>
 #include <utility>
 
 #include "board/move.h"
@@ -14,16 +15,12 @@ std::vector<WorkItem> split_root(const LaneState& start, const BoardLayout& layo
 
   std::vector<WorkItem> items;
   items.reserve(successors.size());
+  // On the heap: a state is too big for the stack of a caller's thread.
+  const auto child = std::make_unique<LaneState>();
   for (const Successor& successor : successors) {
-    // Built in place: a work item holds a whole state, too big for the stack
-    // of a caller's thread.
-    WorkItem& item = items.emplace_back();
-    if (!apply_move_into(start, layout, successor.src, successor.dst, item.state)) {
-      items.pop_back();
-      continue;
-    }
-    item.path = Path{make_path_step(start, item.state, layout, successor.src, successor.dst)};
-    item.score = successor.score;
+    if (!apply_move_into(start, layout, successor.src, successor.dst, *child)) continue;
+    items.push_back({make_path_step(start, *child, layout, successor.src, successor.dst),
+                     successor.score});
   }
   return items;
 }

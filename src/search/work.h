@@ -15,10 +15,12 @@
 
 namespace velmora {
 
+// A child of the start state. Its state is made again by whoever takes it:
+// a whole state per item would cost about 8 KB each, so tens of megabytes
+// for a board of a hundred lanes, copied into the queue in every iteration.
 struct WorkItem {
-  LaneState state;  // a child of the start state
-  Path path;        // the one move that leads to it
-  int64_t score;    // inherited tie-break score
+  PathStep step;  // the one move that leads to it
+  int64_t score;  // inherited tie-break score
 };
 
 // Every distinct child of the start state, in the order the search would

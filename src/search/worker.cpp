@@ -3,6 +3,7 @@
 #include <thread>
 #include <utility>
 
+#include "board/move.h"
 #include "search/bounded_dfs.h"
 #include "search/fast_dfs.h"
 
@@ -19,13 +20,17 @@ SearchWorker::SearchWorker(int32_t index, SearchShared& shared)
            shared.counters.at(static_cast<std::size_t>(index)),
            shared.start_time,
            shared.log_sink,
-           shared.stop_query} {
+           shared.stop_query},
+      item_state_(std::make_unique<LaneState>()) {
   if (shared.core != SearchCore::reference) {
-    fast_ = std::make_unique<FastSearch>(*shared.layout, ctx_, shared.use_dsg_tiebreak,
-                                         shared.core == SearchCore::fast_merging);
+    const HashCheck check = shared.core == SearchCore::fast_merging ? HashCheck::merge_always
+                            : shared.core == SearchCore::fast && shared.move_keys_distinct
+                                ? HashCheck::proven_distinct
+                                : HashCheck::per_node;
+    fast_ = std::make_unique<FastSearch>(*shared.layout, ctx_, shared.use_dsg_tiebreak, check);
     if (shared.goals_are_leaves) fast_->treat_goals_as_leaves();
     // One worker never splits: it visits every node anyway, in its own order.
-    shares_work_ = shared.split_below_root && shared.start != nullptr && shared.counters.size() > 1;
+    shares_work_ = shared.split_below_root && shared.counters.size() > 1;
     if (shares_work_) fast_->share_work(shared.queue, *shared.start);
     // With a core per worker they start promptly anyway, and the gate would
     // only add a wake-up to every iteration.
@@ -35,10 +40,13 @@ SearchWorker::SearchWorker(int32_t index, SearchShared& shared)
 
 SearchWorker::~SearchWorker() = default;
 
-SearchStatus SearchWorker::search(WorkItem& item) {
-  if (fast_) return fast_->run(item.state, item.path, item.score);
-  return status_of(bounded_dfs(item.state, *shared_.layout, shared_.bound, shared_.next_bound,
-                               shared_.found, shared_.stop, shared_.iteration, item.path,
+SearchStatus SearchWorker::search(const WorkItem& item) {
+  LaneState& state = *item_state_;
+  apply_move_into(*shared_.start, *shared_.layout, item.step.src_lane, item.step.dst_lane, state);
+  path_.assign(1, item.step);
+  if (fast_) return fast_->run(state, path_, item.score);
+  return status_of(bounded_dfs(state, *shared_.layout, shared_.bound, shared_.next_bound,
+                               shared_.found, shared_.stop, shared_.iteration, path_,
                                ctx_.counters, item.score, shared_.use_dsg_tiebreak,
                                shared_.start_time, shared_.log_sink, shared_.stop_query));
 }
@@ -54,7 +62,7 @@ void SearchWorker::take_work() {
     if (!item) break;
     took_work = true;
     if (shared_.found.load() || shared_.stop.load()) return;
-    if (ends_iteration(search(*item), item->path)) return;
+    if (ends_iteration(search(*item), path_)) return;
   }
   if (!took_work) {
     emit(shared_.log_sink, format_line("Thread %d bosta kaldi (hic is alamadi)\n", index_));

@@ -21,10 +21,12 @@ class FastSearch;
 
 // Which kernel searches the work items. All visit the same nodes in the same
 // order; the reference follows the textbook definition and is kept to check
-// the fast one against (from C++ only). fast_merging is the fast kernel
-// without its shortcuts, as it runs at a node where two children share a
-// hash: every child evaluated and merged by hash (for tests and the benchmark).
-enum class SearchCore { fast, reference, fast_merging };
+// the fast one against (from C++ only). Two test variants of the fast one
+// take the ways it takes only where hashes may collide: fast_hash_checked
+// compares children's hashes at every node (as on boards too large for the
+// proof that they never collide), fast_merging expands every node without
+// shortcuts, evaluating every child and merging by hash.
+enum class SearchCore { fast, reference, fast_merging, fast_hash_checked };
 
 struct SearchShared {
   std::atomic<double> bound{0.0};
@@ -40,7 +42,8 @@ struct SearchShared {
   bool goals_are_leaves = false;  // a benchmark's whole iterations (fast kernel)
   int64_t start_time = 0;
   const BoardLayout* layout = nullptr;
-  const LaneState* start = nullptr;  // where the paths of pieces begin
+  bool move_keys_distinct = false;  // no two children of a position share a hash
+  const LaneState* start = nullptr;  // where the paths of root items and pieces begin
   WorkQueue queue;
   std::vector<ThreadCounters> counters;  // one per worker; never resized during a run
   std::mutex solution_mutex;
@@ -71,7 +74,7 @@ class SearchWorker {
  private:
   void take_work();
   void help();
-  SearchStatus search(WorkItem& item);
+  SearchStatus search(const WorkItem& item);
   // Publishes a goal or passes a stop on; true when the worker is to end.
   bool ends_iteration(SearchStatus status, Path& path);
   void record_failure(std::exception_ptr failure) noexcept;
@@ -80,6 +83,8 @@ class SearchWorker {
   SearchShared& shared_;
   SearchContext ctx_;
   std::unique_ptr<FastSearch> fast_;  // null with the reference kernel
+  std::unique_ptr<LaneState> item_state_;  // the state of the root item being searched
+  Path path_;  // the root item's path, then on to the goal when found
   bool shares_work_ = false;
   bool waits_for_start_ = false;  // workers outnumber cores: start together
 };

@@ -43,6 +43,20 @@ TEST(Layout, GridLimitsAndKeys) {
   EXPECT_EQ(zobrist_key(0, 1), 0xc722205f1c53d89fULL);
 }
 
+// The proof that no two moves of a position change the hash alike: it holds
+// for the keys of ordinary boards, and gives up (false) beyond its budget,
+// counted as pairs of cells times values, so that a big board costs nothing.
+TEST(Layout, MoveKeysDistinct) {
+  const BoardLayout eleven = build_layout(Lanes(11, {0, 1, 2, 3, 4}));  // 55 cells, 4 values
+  EXPECT_TRUE(move_keys_distinct(eleven, kMoveKeyBudget));
+  EXPECT_TRUE(move_keys_distinct(build_layout(kWorked), 64));
+  EXPECT_TRUE(move_keys_distinct(build_layout(Lanes(3, {0, 0})), 0));  // no item, no move
+  EXPECT_FALSE(move_keys_distinct(eleven, 55 * 56 / 2 * 4 - 1));
+  EXPECT_TRUE(move_keys_distinct(eleven, 55 * 56 / 2 * 4));
+  EXPECT_FALSE(move_keys_distinct(build_layout(Lanes(100, std::vector<int32_t>(20, 1))),
+                                  kMoveKeyBudget));
+}
+
 TEST(LaneAnalysis, WorkedLanes) {
   // misplaced, run_top, run_free, clear_cost, clear_gain, length, clearable, empty_len
   const std::tuple<std::vector<int32_t>, int32_t, LaneSummary> cases[] = {

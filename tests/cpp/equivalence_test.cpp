@@ -34,7 +34,18 @@ TEST(Equivalence, BoardModelsAgreeOnRandomWalks) {
     for (auto step = 1 + rng() % 30; step > 0 && !HasFailure(); --step) {
       const LaneState& state = walk.back();
       std::vector<Move> legal, unreversed;
+      std::vector<uint64_t> hashes;  // of the unreversed children, in generation order
+      int32_t open = 0;  // lanes with a free front slot
+      for (int32_t lane = 0; lane < layout.lane_count; ++lane) {
+        open += layout.lane_len[lane] > 0 && state.grid[cell_of(layout, lane, 0)] == 0 ? 1 : 0;
+      }
       for (int32_t src = 0; src < layout.lane_count; ++src) {
+        Lift whole;
+        int32_t item = 0, blokaj = 0;
+        ASSERT_EQ(pos.lifted_blokaj(src, item, blokaj), pos.lift(src, whole));
+        if (pos.lift(src, whole)) {
+          EXPECT_EQ(std::tie(item, blokaj), std::tie(whole.item, whole.blokaj));
+        }
         for (int32_t dst = 0; dst < layout.lane_count; ++dst) {
           const auto child = src == dst ? std::nullopt : apply_move(state, layout, src, dst);
           const auto fast = src == dst ? std::nullopt : pos.evaluate(src, dst);
@@ -58,9 +69,16 @@ TEST(Equivalence, BoardModelsAgreeOnRandomWalks) {
           extra_positive += child->extra > 0;
           extra_reusable += child->ds > 0 && child->ds == state.ds && child->g_star == state.g_star;
           legal.push_back({src, dst});
-          if (src != state.last_dst || dst != state.last_src) unreversed.push_back({src, dst});
+          if (src != state.last_dst || dst != state.last_src) {
+            unreversed.push_back({src, dst});
+            hashes.push_back(child->hash);
+          }
         }
       }
+      std::vector<uint64_t> fast_hashes;
+      pos.child_hashes(fast_hashes);
+      EXPECT_EQ(fast_hashes, hashes);
+      EXPECT_EQ(pos.open_lanes(), open);
       const bool tiebreak = rng() % 2 == 0;
       const int64_t parent_score = static_cast<int64_t>(rng() % 2001) - 1000;
       const auto list = generate_successors(state, layout, parent_score, tiebreak);

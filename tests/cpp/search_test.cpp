@@ -13,6 +13,7 @@
 
 #include "search/run_driver.h"
 #include "search/bounded_dfs.h"
+#include "search/fast_dfs.h"
 #include "test_boards.h"
 
 namespace velmora {
@@ -53,6 +54,27 @@ TEST(BoundedDfs, BoundEdgesGoalAndFlags) {
   EXPECT_EQ(next.load(), 6.0);
 }
 
+// Whether a kept child's hash repeats: exact for the kept ones while they are
+// few; with more, any repeat counts (the caller's long way is exact anyway).
+TEST(FastKernel, KeptHashRepeats) {
+  const std::vector<uint64_t> hashes{5, 7, 9, 7, 11, 13, 17, 19, 23, 29};
+  std::vector<uint64_t> scratch;
+  const auto repeats = [&](std::vector<uint32_t> kept) {
+    return kept_hash_repeats(hashes, kept, scratch);
+  };
+  EXPECT_FALSE(repeats({0}));
+  EXPECT_FALSE(repeats({0, 2, 4}));
+  EXPECT_TRUE(repeats({1}));
+  EXPECT_TRUE(repeats({0, 3}));
+  EXPECT_FALSE(repeats({}));
+  ASSERT_EQ(kScanKept, 8u);
+  EXPECT_TRUE(repeats({0, 2, 4, 5, 6, 7, 8, 9, 1}));
+  EXPECT_TRUE(repeats({0, 2, 4, 5, 6, 7, 8, 9, 0}));  // no kept repeat, but one among all
+  const std::vector<uint64_t> distinct{5, 7, 9, 11, 13, 17, 19, 23, 29, 31};
+  EXPECT_FALSE(kept_hash_repeats(distinct, std::vector<uint32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9},
+                                 scratch));
+}
+
 // One worker: both kernels end alike (solved, exhausted or stopped at the
 // same node) with the same nodes, iterations, path and log lines.
 TEST(FastKernel, OneThreadOutcomesMatchTheReference) {
@@ -71,8 +93,10 @@ TEST(FastKernel, OneThreadOutcomesMatchTheReference) {
       return std::pair{run_search(lanes, {board % 2 == 1, 1, core}, hooks), log};
     };
     const auto [ref, ref_log] = one_thread(SearchCore::reference);
-    // The fast kernel, and its long way (taken where two children share a hash).
-    for (const SearchCore core : {SearchCore::fast, SearchCore::fast_merging}) {
+    // The fast kernel, with the hash checks it makes on boards where children
+    // may share a hash, and its long way (taken where two do).
+    for (const SearchCore core :
+         {SearchCore::fast, SearchCore::fast_hash_checked, SearchCore::fast_merging}) {
       const auto [fast, fast_log] = one_thread(core);
       EXPECT_EQ(std::tie(fast.end, fast.nodes, fast.iterations, fast.path),
                 std::tie(ref.end, ref.nodes, ref.iterations, ref.path)) << "board " << board;
