@@ -39,29 +39,40 @@ double clearing_cost_of(int32_t ds, int32_t t, const LaneFacts* lanes, int32_t l
 }  // namespace
 
 Position::Position(const BoardLayout& layout) : layout_(&layout) {
+  landing_.fill(kNoRoom);
   for (int32_t i = 0; i < layout.lane_count; ++i) {
     empty_[at(i)] = empty_lane_facts(layout.lane_len[at(i)]);
   }
 }
 
-void Position::place(int32_t lane, int32_t slot, int32_t value) {
+void Position::place(int32_t lane, int32_t slot, int32_t value, const LaneFacts& facts) {
   const std::size_t c = at(lane * layout_->capacity + slot);
   grid_[c] = static_cast<uint8_t>(value);
-  facts_at_[c] = push_item(lane_[at(lane)], value, slot);
+  facts_at_[c] = facts;
   behind_[c] = front_[at(lane)];
   front_[at(lane)] = static_cast<int16_t>(slot);
   lane_[at(lane)] = facts_at_[c];
+  refresh_landing(lane);
+}
+
+void Position::refresh_landing(int32_t lane) {
+  const bool room = layout_->lane_len[at(lane)] > 0 && front_[at(lane)] != 0;
+  open_lanes_ += (room ? 1 : 0) - (landing_[at(lane)] != kNoRoom ? 1 : 0);
+  landing_[at(lane)] = room ? static_cast<int16_t>(lane_[at(lane)].accepts_up_to()) : kNoRoom;
 }
 
 void Position::set(const LaneState& state) {
   grid_.fill(0);
   undo_.clear();
+  landing_.fill(kNoRoom);
+  open_lanes_ = 0;
   for (int32_t i = 0; i < layout_->lane_count; ++i) {
     front_[at(i)] = -1;
     lane_[at(i)] = empty_[at(i)];
+    refresh_landing(i);
     for (int32_t s = layout_->lane_len[at(i)] - 1; s >= 0; --s) {
       const int32_t v = state.grid[at(i * layout_->capacity + s)];
-      if (v != 0) place(i, s, v);
+      if (v != 0) place(i, s, v, push_item(lane_[at(i)], v, s));
     }
   }
   m_.hash = state.hash;
@@ -84,23 +95,6 @@ void Position::set(const LaneState& state) {
   }
 }
 
-int32_t Position::open_lanes() const {
-  int32_t open = 0;
-  for (int32_t i = 0; i < layout_->lane_count; ++i) open += has_room(i) ? 1 : 0;
-  return open;
-}
-
-bool Position::lifted_blokaj(int32_t src, int32_t& item, int32_t& blokaj) const {
-  const int32_t a = front_[at(src)];
-  if (a < 0) return false;
-  const int32_t cs = src * layout_->capacity + a;
-  const int32_t next = behind_[at(cs)];
-  const int32_t after = next >= 0 ? facts_at_[at(src * layout_->capacity + next)].misplaced_levels : 0;
-  item = grid_[at(cs)];
-  blokaj = m_.blokaj - lane_[at(src)].misplaced_levels + after;
-  return true;
-}
-
 void Position::child_hashes(std::vector<uint64_t>& out) const {
   out.clear();
   const int32_t cap = layout_->capacity;
@@ -117,31 +111,20 @@ void Position::child_hashes(std::vector<uint64_t>& out) const {
   }
 }
 
-bool Position::lift(int32_t src, Lift& lift) const {
-  const int32_t a = front_[at(src)];
-  if (a < 0) return false;
-  const int32_t cs = src * layout_->capacity + a;
-  const int32_t item = grid_[at(cs)];
-  const int32_t next = behind_[at(cs)];
-  const LaneFacts& before = lane_[at(src)];
-  const LaneFacts& after = next >= 0 ? facts_at_[at(src * layout_->capacity + next)] : empty_[at(src)];
-  lift.src = src;
-  lift.cell = cs;
-  lift.item = item;
-  lift.hash = m_.hash ^ fill_key(cs, static_cast<uint8_t>(item));
-  lift.blokaj = m_.blokaj - before.misplaced_levels + after.misplaced_levels;
+void Position::lift_counts(Lift& lift) const {
+  const LaneFacts& before = lane_[at(lift.src)];
+  const LaneFacts& after = *lift.after;
   lift.empty_slots = m_.empty_slots - before.empty_len + after.empty_len;
   for (int32_t k = 0; k <= kTopLevel; ++k) {
     lift.diff[at(k)] = diff_[at(k)] - before.deficit[at(k)] + after.deficit[at(k)];
     lift.room[at(k)] = m_.room[at(k)] - before.room[at(k)] + after.room[at(k)];
   }
   lift.plain = pick_g_star(lift.diff);
-  if (item <= kTopLevel) {
+  if (lift.item <= kTopLevel) {
     LevelCounts diff = lift.diff;
-    for (int32_t k = 1; k <= item; ++k) ++diff[at(k)];
+    for (int32_t k = 1; k <= lift.item; ++k) ++diff[at(k)];
     lift.misplaced = pick_g_star(diff);
   }
-  return true;
 }
 
 double Position::child_extra(const ChildEval& child, int32_t src, int32_t dst) const {
@@ -209,7 +192,7 @@ void Position::complete(int32_t src, int32_t dst, ChildEval& child) const {
 }
 
 void Position::do_move(int32_t src, int32_t dst, const ChildEval& child) {
-  undo_.push_back({m_, src, dst, child.src_slot, child.dst_slot});
+  undo_.push_back({m_, diff_, lane_[at(src)], src, dst, child.src_slot, child.dst_slot});
   LevelCounts room = m_.room;
   for (int32_t t = 1; t <= kTopLevel; ++t) {
     room[at(t)] += room_share(child.src_after, t) + room_share(child.dst_after, t) -
@@ -220,7 +203,8 @@ void Position::do_move(int32_t src, int32_t dst, const ChildEval& child) {
   grid_[cs] = 0;
   front_[at(src)] = behind_[cs];
   lane_[at(src)] = child.src_after;
-  place(dst, child.dst_slot, child.item);
+  refresh_landing(src);
+  place(dst, child.dst_slot, child.item, child.dst_after);
   m_ = child.m;
   m_.room = room;
   diff_ = child.diff;
@@ -237,10 +221,12 @@ void Position::undo_move() {
   front_[at(u.dst)] = behind_[cd];
   const int32_t next = behind_[cd];
   lane_[at(u.dst)] = next >= 0 ? facts_at_[at(u.dst * cap + next)] : empty_[at(u.dst)];
-  // The source cell may have held other items since; its facts are rebuilt.
-  place(u.src, u.src_slot, item);
+  refresh_landing(u.dst);
+  // The source cell may have held other items since: its facts come back
+  // from the record.
+  place(u.src, u.src_slot, item, u.src_facts);
   m_ = u.m;
-  diff_ = deficits(m_.demand, m_.supply);
+  diff_ = u.diff;
   assert(is_ok());
 }
 
@@ -274,10 +260,15 @@ bool Position::is_ok() const {
   };
   const LaneState want = evaluate_grid(grid_, *layout_, m_.g, m_.last_src, m_.last_dst);
   if (fields(m_) != fields(want)) return false;
+  int32_t open = 0;
   for (int32_t i = 0; i < layout_->lane_count; ++i) {
     if (to_summary(lane_[at(i)], m_.g_star) != want.lane_info[at(i)]) return false;
     if (front_[at(i)] != front_slot(grid_, *layout_, i)) return false;
+    const bool room = layout_->lane_len[at(i)] > 0 && front_[at(i)] != 0;
+    if (landing_[at(i)] != (room ? lane_[at(i)].accepts_up_to() : kNoRoom)) return false;
+    open += room ? 1 : 0;
   }
+  if (open != open_lanes_) return false;
   for (int32_t t = 1; t <= kTopLevel; ++t) {
     int32_t room = 0;
     for (int32_t i = 0; i < layout_->lane_count; ++i) room += room_share(lane_[at(i)], t);

@@ -52,16 +52,18 @@ struct ChildEval {
 };
 
 // The front item of a source lane, lifted off: what every move out of that
-// lane shares.
+// lane shares. lift_front fills the first part, enough for a sketch;
+// lift_counts the rest, which least_h needs.
 struct Lift {
   int32_t src;
   int32_t cell;
   int32_t item;
-  uint64_t hash;        // the parent's hash with the item gone from its cell
-  int32_t blokaj;       // the parent's blokaj, the source lane's share updated
-  int32_t empty_slots;  // likewise
-  LevelCounts diff;     // the parent's deficits diff(1..5), likewise
-  LevelCounts room;     // the parent's Measures::room, likewise
+  const LaneFacts* after;  // the source lane without its front item
+  uint64_t hash;           // the parent's hash with the item gone from its cell
+  int32_t blokaj;          // the parent's blokaj, the source lane's share updated
+  int32_t empty_slots;     // likewise
+  LevelCounts diff;        // the parent's deficits diff(1..5), likewise
+  LevelCounts room;        // the parent's Measures::room, likewise
   // The child's g_star pick when the destination frees no room: the item
   // joins its run (plain), or lands out of order on a lane without a run
   // top (misplaced, only for items of a counted level).
@@ -112,23 +114,37 @@ class Position {
   }
 
   // Whether `lane` has a free slot, so that moves may end there.
-  bool has_room(int32_t lane) const {
-    return layout_->lane_len[static_cast<std::size_t>(lane)] > 0 &&
-           front_[static_cast<std::size_t>(lane)] != 0;
-  }
+  bool has_room(int32_t lane) const { return landing_[static_cast<std::size_t>(lane)] != kNoRoom; }
   // How many lanes have a free slot.
-  int32_t open_lanes() const;
-  // The blokaj every move out of `src` leaves before its item lands, and so
-  // the least blokaj of those moves' children; false when `src` is empty.
-  bool lifted_blokaj(int32_t src, int32_t& item, int32_t& blokaj) const;
-
+  int32_t open_lanes() const { return open_lanes_; }
   // The cheap part of a move out of `src`, then into `dst`: false when the
-  // move is impossible. Agrees with evaluate on every move it allows.
-  bool lift(int32_t src, Lift& lift) const;
+  // move is impossible. Agrees with evaluate on every move it allows. The
+  // lift's blokaj, before the item lands, is the least of those children's.
+  bool lift_front(int32_t src, Lift& lift) const {
+    const auto a = front_[static_cast<std::size_t>(src)];
+    if (a < 0) return false;
+    const int32_t cs = src * layout_->capacity + a;
+    const int32_t next = behind_[static_cast<std::size_t>(cs)];
+    lift.src = src;
+    lift.cell = cs;
+    lift.item = grid_[static_cast<std::size_t>(cs)];
+    lift.after = next >= 0 ? &facts_at_[static_cast<std::size_t>(cs - a + next)]
+                           : &empty_[static_cast<std::size_t>(src)];
+    lift.hash = m_.hash ^ fill_key(cs, static_cast<uint8_t>(lift.item));
+    lift.blokaj = m_.blokaj - lane_[static_cast<std::size_t>(src)].misplaced_levels +
+                  lift.after->misplaced_levels;
+    return true;
+  }
+  void lift_counts(Lift& lift) const;
+  bool lift(int32_t src, Lift& lift) const {
+    if (!lift_front(src, lift)) return false;
+    lift_counts(lift);
+    return true;
+  }
   bool sketch(const Lift& lift, int32_t dst, Sketch& sketch) const {
     if (!has_room(dst)) return false;
     const auto d = static_cast<std::size_t>(dst);
-    const bool breaks = lift.item <= kTopLevel && lift.item > lane_[d].accepts_up_to();
+    const bool breaks = lift.item <= kTopLevel && lift.item > landing_[d];
     sketch = {lift.hash ^ fill_key(drop_cell(dst), static_cast<uint8_t>(lift.item)),
               lift.blokaj + (breaks ? 1 : 0)};
     return true;
@@ -140,7 +156,7 @@ class Position {
     const auto d = static_cast<std::size_t>(dst);
     const LaneFacts& lane = lane_[d];
     const int32_t v = lift.item;
-    const bool grows = v <= lane.accepts_up_to();
+    const bool grows = v <= landing_[d];
     const int32_t len = layout_->lane_len[d];
     const int32_t slot = front_[d] > 0 ? front_[d] - 1 : len - 1;
     // A lane that breaks now frees the slots up to the item for its run top.
@@ -185,18 +201,23 @@ class Position {
  private:
   struct Undo {
     Measures m;
+    LevelCounts diff;
+    LaneFacts src_facts;  // the source lane's, before the move
     int32_t src;
     int32_t dst;
     int32_t src_slot;
     int32_t dst_slot;
   };
 
-  void place(int32_t lane, int32_t slot, int32_t value);
+  // `value` put in front of the lane's items; `facts` are the lane's after that.
+  void place(int32_t lane, int32_t slot, int32_t value, const LaneFacts& facts);
+  void refresh_landing(int32_t lane);  // after the lane changed
   // The cell an item moved into `lane` lands in (the lane has room).
   int32_t drop_cell(int32_t lane) const {
     const int32_t b = front_[static_cast<std::size_t>(lane)];
-    return lane * layout_->capacity + (b > 0 ? b - 1 : layout_->lane_len[static_cast<std::size_t>(lane)] - 1);
-  }  // value in front of the lane's items
+    return lane * layout_->capacity +
+           (b > 0 ? b - 1 : layout_->lane_len[static_cast<std::size_t>(lane)] - 1);
+  }
   double child_extra(const ChildEval& child, int32_t src, int32_t dst) const;
 
   const BoardLayout* layout_;
@@ -205,6 +226,12 @@ class Position {
   std::array<int16_t, kMaxLanes> front_{};
   std::array<LaneFacts, kMaxLanes> lane_{};
   std::array<LaneFacts, kMaxLanes> empty_{};
+  // Per lane, the greatest value that joins its run when put in front (-1
+  // when it is broken), or kNoRoom when it has no free slot: all that the
+  // inner loop of an expansion reads of a destination.
+  static constexpr int16_t kNoRoom = -2;
+  std::array<int16_t, kMaxLanes> landing_{};
+  int32_t open_lanes_ = 0;
   // Facts of the lane made of the item in this cell and those behind it, and
   // the slot of the next item behind; valid for every occupied cell.
   std::array<LaneFacts, kMaxCells> facts_at_{};

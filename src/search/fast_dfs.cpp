@@ -107,18 +107,16 @@ void FastSearch::expand(int64_t parent_score, double bound) {
   int64_t children = 0;
   int32_t order = 0;
   for (int32_t src = 0; src < layout.lane_count; ++src) {
-    int32_t item = 0;
-    int32_t lifted_blokaj = 0;
-    if (!pos.lifted_blokaj(src, item, lifted_blokaj)) continue;
+    Lift lift;
+    if (!pos.lift_front(src, lift)) continue;
     const int32_t moves = open - (pos.has_room(src) ? 1 : 0) -
                           (src == m.last_dst && pos.has_room(m.last_src) ? 1 : 0);
     children += moves;
-    if (beyond_reach(child_g + static_cast<double>(lifted_blokaj))) {
+    if (beyond_reach(child_g + static_cast<double>(lift.blokaj))) {
       order += moves;
       continue;
     }
-    Lift lift;
-    pos.lift(src, lift);
+    bool counted = false;  // lift_counts done
     for (int32_t dst = 0; dst < layout.lane_count; ++dst) {
       if (dst == src || (src == m.last_dst && dst == m.last_src)) continue;
       Sketch sketch;
@@ -126,6 +124,10 @@ void FastSearch::expand(int64_t parent_score, double bound) {
       if (beyond_reach(child_g + static_cast<double>(sketch.blokaj))) {
         ++order;
         continue;
+      }
+      if (!counted) {
+        pos.lift_counts(lift);
+        counted = true;
       }
       // Next, whether the clearing cost is 0 (then f is known) or at least 1.
       const int32_t least_h = pos.least_h(lift, dst, sketch);

@@ -40,11 +40,11 @@ TEST(Equivalence, BoardModelsAgreeOnRandomWalks) {
         open += layout.lane_len[lane] > 0 && state.grid[cell_of(layout, lane, 0)] == 0 ? 1 : 0;
       }
       for (int32_t src = 0; src < layout.lane_count; ++src) {
-        Lift whole;
-        int32_t item = 0, blokaj = 0;
-        ASSERT_EQ(pos.lifted_blokaj(src, item, blokaj), pos.lift(src, whole));
+        Lift front, whole;
+        ASSERT_EQ(pos.lift_front(src, front), pos.lift(src, whole));
         if (pos.lift(src, whole)) {
-          EXPECT_EQ(std::tie(item, blokaj), std::tie(whole.item, whole.blokaj));
+          EXPECT_EQ(std::tie(front.item, front.blokaj, front.hash),
+                    std::tie(whole.item, whole.blokaj, whole.hash));
         }
         for (int32_t dst = 0; dst < layout.lane_count; ++dst) {
           const auto child = src == dst ? std::nullopt : apply_move(state, layout, src, dst);
