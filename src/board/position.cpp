@@ -57,15 +57,17 @@ void Position::place(int32_t lane, int32_t slot, int32_t value, const LaneFacts&
 
 void Position::refresh_landing(int32_t lane) {
   const bool room = layout_->lane_len[at(lane)] > 0 && front_[at(lane)] != 0;
-  open_lanes_ += (room ? 1 : 0) - (landing_[at(lane)] != kNoRoom ? 1 : 0);
-  landing_[at(lane)] = room ? static_cast<int16_t>(lane_[at(lane)].accepts_up_to()) : kNoRoom;
+  const int32_t landing = room ? lane_[at(lane)].accepts_up_to() : kNoRoom;
+  open_count_ += (room ? 1 : 0) - (open_.contains(lane) ? 1 : 0);
+  landing_[at(lane)] = static_cast<int16_t>(landing);
+  open_.assign(lane, room);
+  for (int32_t v = 1; v <= kTopLevel; ++v) in_order_[at(v)].assign(lane, v <= landing);
 }
 
 void Position::set(const LaneState& state) {
   grid_.fill(0);
   undo_.clear();
   landing_.fill(kNoRoom);
-  open_lanes_ = 0;
   for (int32_t i = 0; i < layout_->lane_count; ++i) {
     front_[at(i)] = -1;
     lane_[at(i)] = empty_[at(i)];
@@ -265,10 +267,14 @@ bool Position::is_ok() const {
     if (to_summary(lane_[at(i)], m_.g_star) != want.lane_info[at(i)]) return false;
     if (front_[at(i)] != front_slot(grid_, *layout_, i)) return false;
     const bool room = layout_->lane_len[at(i)] > 0 && front_[at(i)] != 0;
-    if (landing_[at(i)] != (room ? lane_[at(i)].accepts_up_to() : kNoRoom)) return false;
+    const int32_t landing = room ? lane_[at(i)].accepts_up_to() : kNoRoom;
+    if (landing_[at(i)] != landing || open_.contains(i) != room) return false;
+    for (int32_t v = 1; v <= kTopLevel; ++v) {
+      if (in_order_[at(v)].contains(i) != (v <= landing)) return false;
+    }
     open += room ? 1 : 0;
   }
-  if (open != open_lanes_) return false;
+  if (open != open_.size() || open != open_count_) return false;
   for (int32_t t = 1; t <= kTopLevel; ++t) {
     int32_t room = 0;
     for (int32_t i = 0; i < layout_->lane_count; ++i) room += room_share(lane_[at(i)], t);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "board/lane_facts.h"
+#include "board/lane_set.h"
 #include "board/lane_state.h"
 #include "board/zobrist.h"
 
@@ -115,8 +116,12 @@ class Position {
 
   // Whether `lane` has a free slot, so that moves may end there.
   bool has_room(int32_t lane) const { return landing_[static_cast<std::size_t>(lane)] != kNoRoom; }
-  // How many lanes have a free slot.
-  int32_t open_lanes() const { return open_lanes_; }
+  // The lanes with a free slot, and how many.
+  const LaneSet& open_lanes() const { return open_; }
+  int32_t open_count() const { return open_count_; }
+  // The lanes with a free slot where an item of counted level v joins the
+  // ordered run, so that a move of it there breaks nothing.
+  const LaneSet& lands_in_order(int32_t v) const { return in_order_[static_cast<std::size_t>(v)]; }
   // The cheap part of a move out of `src`, then into `dst`: false when the
   // move is impossible. Agrees with evaluate on every move it allows. The
   // lift's blokaj, before the item lands, is the least of those children's.
@@ -231,7 +236,9 @@ class Position {
   // inner loop of an expansion reads of a destination.
   static constexpr int16_t kNoRoom = -2;
   std::array<int16_t, kMaxLanes> landing_{};
-  int32_t open_lanes_ = 0;
+  LaneSet open_;
+  int32_t open_count_ = 0;
+  std::array<LaneSet, kTopLevel + 1> in_order_{};  // by level 1..5
   // Facts of the lane made of the item in this cell and those behind it, and
   // the slot of the next item behind; valid for every occupied cell.
   std::array<LaneFacts, kMaxCells> facts_at_{};

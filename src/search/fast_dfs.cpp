@@ -36,13 +36,11 @@ int64_t FastSearch::score_of(const NodeStart& node, const ChildEval& child,
   return successor_score(node.parent_diff, child.diff, pos_->measures().h, child.m.h, parent_score);
 }
 
-bool kept_hash_repeats(std::span<const uint64_t> hashes, std::span<const uint32_t> kept,
+bool kept_hash_repeats(std::span<const uint64_t> hashes, std::span<const uint64_t> kept,
                        std::vector<uint64_t>& scratch) {
   if (kept.size() <= kScanKept) {
-    for (const uint32_t k : kept) {
-      for (std::size_t j = 0; j < hashes.size(); ++j) {
-        if (hashes[j] == hashes[k] && j != k) return true;
-      }
+    for (const uint64_t k : kept) {
+      if (std::count(hashes.begin(), hashes.end(), k) > 1) return true;
     }
     return false;
   }
@@ -100,31 +98,27 @@ void FastSearch::expand(int64_t parent_score, double bound) {
   const BoardLayout& layout = pos.layout();
   const NodeStart node = start_node();
   const double child_g = static_cast<double>(m.g + 1);
-  const int32_t open = pos.open_lanes();
   const auto beyond_reach = [&](double least_f) { return least_f > bound && least_f >= offered_; };
 
   double least_above = kInfinity;
   int64_t children = 0;
-  int32_t order = 0;
   for (int32_t src = 0; src < layout.lane_count; ++src) {
     Lift lift;
     if (!pos.lift_front(src, lift)) continue;
-    const int32_t moves = open - (pos.has_room(src) ? 1 : 0) -
-                          (src == m.last_dst && pos.has_room(m.last_src) ? 1 : 0);
-    children += moves;
-    if (beyond_reach(child_g + static_cast<double>(lift.blokaj))) {
-      order += moves;
-      continue;
-    }
+    const bool reverses = src == m.last_dst && pos.has_room(m.last_src);
+    children += pos.open_count() - (pos.has_room(src) ? 1 : 0) - (reverses ? 1 : 0);
+    const double least_f = child_g + static_cast<double>(lift.blokaj);
+    if (beyond_reach(least_f)) continue;
+    // A move that breaks the destination's run adds 1 to blokaj.
+    LaneSet in_reach = lift.item <= kTopLevel && beyond_reach(least_f + 1.0)
+                           ? pos.open_lanes() & pos.lands_in_order(lift.item)
+                           : pos.open_lanes();
+    in_reach.erase(src);
+    if (reverses) in_reach.erase(m.last_src);
     bool counted = false;  // lift_counts done
-    for (int32_t dst = 0; dst < layout.lane_count; ++dst) {
-      if (dst == src || (src == m.last_dst && dst == m.last_src)) continue;
-      Sketch sketch;
-      if (!pos.sketch(lift, dst, sketch)) continue;
-      if (beyond_reach(child_g + static_cast<double>(sketch.blokaj))) {
-        ++order;
-        continue;
-      }
+    in_reach.for_each([&](int32_t dst) {
+      Sketch sketch{};
+      pos.sketch(lift, dst, sketch);
       if (!counted) {
         pos.lift_counts(lift);
         counted = true;
@@ -135,29 +129,28 @@ void FastSearch::expand(int64_t parent_score, double bound) {
       if (floor_f > bound) {
         const bool exact = least_h == sketch.blokaj;
         if (exact) least_above = std::min(least_above, floor_f);
-        if (exact || floor_f >= offered_) {
-          ++order;
-          continue;
-        }
+        if (exact || floor_f >= offered_) return;
       }
       ChildEval& child = child_;
       pos.evaluate(src, dst, child);
       const Measures& c = child.m;
       if (c.f > bound) {
         least_above = std::min(least_above, c.f);
-        ++order;
-        continue;
+        return;
       }
+      // Moves in generation order have increasing indices: full ties keep it.
+      const int32_t order = src * layout.lane_count + dst;
       const int64_t score = score_of(node, child, parent_score);
-      arena_.push_back({c.f, c.h, score, src, dst, c.g, order++, static_cast<uint32_t>(evals_.size())});
+      arena_.push_back(
+          {c.f, c.h, score, src, dst, c.g, order, static_cast<uint32_t>(evals_.size())});
       evals_.push_back(child);
-    }
+    });
   }
   if (hash_check_ == HashCheck::per_node && arena_.size() > node.begin) {
     pos.child_hashes(hashes_);
     kept_.clear();
     for (auto it = arena_.begin() + node.begin; it != arena_.end(); ++it) {
-      kept_.push_back(static_cast<uint32_t>(it->order));
+      kept_.push_back(evals_[it->eval].m.hash);
     }
     if (kept_hash_repeats(hashes_, kept_, sorted_)) {
       arena_.resize(node.begin);

@@ -20,12 +20,12 @@
 
 namespace velmora {
 
-// Whether the hash of a kept child (an index into `hashes`) is also another
-// child's. With many kept children it answers whether any two hashes are
-// equal, which may say yes for a pair above the bound: the caller then takes
-// the long way, which is exact whatever the hashes. `scratch` is reused.
+// Whether the hash of a kept child (one of `hashes`, every child's) is also
+// another child's. With many kept children it answers whether any two hashes
+// are equal, which may say yes for a pair above the bound: the caller then
+// takes the long way, which is exact whatever the hashes. `scratch` is reused.
 inline constexpr std::size_t kScanKept = 8;
-bool kept_hash_repeats(std::span<const uint64_t> hashes, std::span<const uint32_t> kept,
+bool kept_hash_repeats(std::span<const uint64_t> hashes, std::span<const uint64_t> kept,
                        std::vector<uint64_t>& scratch);
 
 // How the kernel finds children of one node that share a hash, which must
@@ -73,7 +73,7 @@ class FastSearch {
     int32_t src;
     int32_t dst;
     int32_t g;
-    int32_t order;  // place in generation order: full ties keep it
+    int32_t order;  // increases in generation order: full ties keep it
     uint32_t eval;  // its evaluation in evals_, kept for the descent
   };
   struct Frame {
@@ -129,7 +129,7 @@ class FastSearch {
   std::vector<ChildEval> evals_;  // evaluations of the children within the bound
   std::vector<Frame> frames_;
   std::vector<uint64_t> hashes_;  // every child's hash, at nodes with children within the bound
-  std::vector<uint32_t> kept_;     // their places in generation order
+  std::vector<uint64_t> kept_;     // the hashes of the children within the bound
   std::vector<uint64_t> sorted_;   // scratch of kept_hash_repeats
   std::vector<Seen> seen_;  // per-node dedupe by hash; entries of old stamps are free
   uint32_t stamp_ = 0;
