@@ -231,6 +231,7 @@ bool same_result(const Run& a, const Run& b) {
 // A run of fewer nodes times mostly what every run costs whatever its
 // kernel (threads, the root split, the log), not the kernel.
 constexpr int64_t kKernelRowNodes = 1000;
+constexpr int kKernelRepeats = 3;
 
 int slots_of(const Lanes& lanes) {
   std::size_t slots = 0;
@@ -505,7 +506,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: core_bench BOARDS_FILE [--reference-budget NODES]\n");
     return 2;
   }
-  int64_t reference_budget = 200000;
+  int64_t reference_budget = 50000;
   bool kernels = true;
   std::vector<Board> puzzles;
   for (int i = 2; i < argc; ++i) {
@@ -536,13 +537,21 @@ int main(int argc, char** argv) {
     int kernel_compared = 0;
     std::printf("-- use_dsg_tiebreak=%s\n", tiebreak ? "True" : "False");
     for (const Board& board : boards) {
-      const Run fast = run(board.lanes, SearchCore::fast, 1, 0, tiebreak);
+      Run fast = run(board.lanes, SearchCore::fast, 1, 0, tiebreak);
       const int64_t nodes = fast.outcome.nodes;
       // The reference runs the whole board when it fits the budget, else the
       // same prefix of the search as a fast run stopped at the same node.
       const bool capped = nodes > reference_budget;
-      const Run ref =
-          run(board.lanes, SearchCore::reference, 1, capped ? reference_budget : 0, tiebreak);
+      const int64_t ref_budget = capped ? reference_budget : 0;
+      Run ref = run(board.lanes, SearchCore::reference, 1, ref_budget, tiebreak);
+      // The machine is shared: each kernel keeps its fastest of kKernelRepeats
+      // runs, taken in turn.
+      for (int repeat = 1; repeat < kKernelRepeats; ++repeat) {
+        const Run fast_again = run(board.lanes, SearchCore::fast, 1, 0, tiebreak);
+        if (fast_again.seconds < fast.seconds) fast.seconds = fast_again.seconds;
+        const Run ref_again = run(board.lanes, SearchCore::reference, 1, ref_budget, tiebreak);
+        if (ref_again.seconds < ref.seconds) ref.seconds = ref_again.seconds;
+      }
       const Run fast_same =
           capped ? run(board.lanes, SearchCore::fast, 1, reference_budget, tiebreak) : fast;
       const bool same = same_result(ref, fast_same);

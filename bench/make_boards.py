@@ -2,7 +2,11 @@
 levels 1..5, a lane or two empty, items at the back) made by scrambling a
 sorted board with random moves, solved at one thread under a node cap and
 printed in the benchmark's board format with their figures, so that a
-spread from thousands to millions of nodes can be picked."""
+spread from thousands to millions of nodes can be picked.
+
+usage: make_boards.py SEED COUNT NODE_CAP [tiebreak]
+With "tiebreak" the boards are solved with use_dsg_tiebreak=True, which
+solves many boards in a few dozen nodes: boards for that setting's rows."""
 
 import random
 import sys
@@ -40,7 +44,7 @@ def scramble(rng, board, moves):
     return board
 
 
-def solve(board, cap):
+def solve(board, cap, tiebreak):
     polls = [0]
 
     def stop():
@@ -48,18 +52,20 @@ def solve(board, cap):
         return polls[0] > cap // 1000
 
     t = time.perf_counter()
-    r = velmora(board, log_fn=lambda s: None, stop_fn=stop, num_threads=1)
+    r = velmora(board, log_fn=lambda s: None, stop_fn=stop, num_threads=1,
+                use_dsg_tiebreak=tiebreak)
     return r, time.perf_counter() - t
 
 
 def main():
     seed, count, cap = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+    tiebreak = sys.argv[4:] == ["tiebreak"]
     rng = random.Random(seed)
     for n in range(count):
         lanes, slots = rng.randint(6, 12), rng.randint(4, 8)
         board = scramble(rng, sorted_board(rng, lanes, slots, rng.uniform(0.6, 0.85),
                                            rng.randint(1, 2)), rng.randint(40, 250))
-        r, secs = solve(board, cap)
+        r, secs = solve(board, cap, tiebreak)
         if r is None or r["num_moves"] == 0:
             continue
         text = " / ".join(",".join(map(str, lane)) for lane in board)
