@@ -38,7 +38,10 @@ double clearing_cost_of(int32_t ds, int32_t t, const LaneFacts* lanes, int32_t l
 
 }  // namespace
 
-Position::Position(const BoardLayout& layout) : layout_(&layout) {
+Position::Position(const BoardLayout& layout)
+    : layout_(&layout),
+      facts_at_(static_cast<std::size_t>(layout.lane_count * layout.capacity)),
+      behind_(static_cast<std::size_t>(layout.lane_count * layout.capacity), -1) {
   landing_.fill(kNoRoom);
   for (int32_t i = 0; i < layout.lane_count; ++i) {
     empty_[at(i)] = empty_lane_facts(layout.lane_len[at(i)]);

@@ -79,7 +79,8 @@ struct Sketch {
   int32_t blokaj;
 };
 
-class Position {
+// On cache lines of its own: each worker changes its board at every node.
+class alignas(64) Position {
  public:
   explicit Position(const BoardLayout& layout);
 
@@ -241,8 +242,10 @@ class Position {
   std::array<LaneSet, kTopLevel + 1> in_order_{};  // by level 1..5
   // Facts of the lane made of the item in this cell and those behind it, and
   // the slot of the next item behind; valid for every occupied cell.
-  std::array<LaneFacts, kMaxCells> facts_at_{};
-  std::array<int16_t, kMaxCells> behind_{};
+  // One entry per cell of this board, not of the largest one: a small board
+  // makes a small record, which a short run gets from reused memory.
+  std::vector<LaneFacts> facts_at_;
+  std::vector<int16_t> behind_;
   std::vector<Undo> undo_;
   LevelCounts diff_{};  // deficits diff(1..5) of the position
 };

@@ -54,25 +54,35 @@ bool move_keys_distinct(const BoardLayout& layout, std::size_t max_keys) {
   }
   const std::size_t pairs = cells.size() * (cells.size() + 1) / 2;
   if (!values.empty() && pairs > max_keys / values.size()) return false;
-  // The keys are uniformly random, so their top bits spread them over an
-  // open-addressed table (0 marks a free place; a key of 0 is never free).
+  // The keys are uniformly random: their top bits spread them over an
+  // open-addressed table, which keeps only their low 32 bits. Equal low bits
+  // in one chain count as equal keys, which only leaves the question open
+  // (odds of about one in a million at the budget); the table stays small
+  // enough (64 KiB for 10,000 keys) that a short run does not pay for fresh
+  // pages.
   const std::size_t count = pairs * values.size();
-  const int shift = 64 - std::bit_width(std::max<std::size_t>(2 * count, 2) - 1);
-  std::vector<uint64_t> table(std::size_t{1} << (64 - shift), 0);
+  const int bits = std::bit_width(std::max<std::size_t>(count + count / 2, 2) - 1);
+  std::vector<uint32_t> table(std::size_t{1} << bits, 0);
   const std::size_t mask = table.size() - 1;
+  std::vector<uint64_t> fills(cells.size() * values.size());
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      fills[i * values.size() + k] = fill_key(cells[i], values[k]);
+    }
+  }
   for (std::size_t i = 0; i < cells.size(); ++i) {
     for (std::size_t j = i + 1; j < cells.size(); ++j) {
       // No move joins two cells of one lane.
       if (cells[i] / layout.capacity == cells[j] / layout.capacity) continue;
-      for (const uint8_t v : values) {
-        const uint64_t key = fill_key(cells[i], v) ^ fill_key(cells[j], v);
-        if (key == 0) return false;
-        std::size_t at = static_cast<std::size_t>(key >> shift);
+      for (std::size_t k = 0; k < values.size(); ++k) {
+        const uint64_t key = fills[i * values.size() + k] ^ fills[j * values.size() + k];
+        const uint32_t low = std::max<uint32_t>(static_cast<uint32_t>(key), 1);  // 0 marks a free place
+        std::size_t at = static_cast<std::size_t>(key >> (64 - bits));
         while (table[at] != 0) {
-          if (table[at] == key) return false;
+          if (table[at] == low) return false;
           at = (at + 1) & mask;
         }
-        table[at] = key;
+        table[at] = low;
       }
     }
   }

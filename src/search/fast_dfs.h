@@ -37,7 +37,8 @@ enum class HashCheck {
   merge_always,     // every node expanded the long way (a test kernel)
 };
 
-class FastSearch {
+// On cache lines of its own, like every per-worker record written at every node.
+class alignas(64) FastSearch {
  public:
   // One worker's kernel for a whole run, bound to its view of the search.
   FastSearch(const BoardLayout& layout, const SearchContext& ctx, bool use_dsg_tiebreak,

@@ -57,8 +57,9 @@ struct SearchShared {
 };
 
 // One worker of a run: made once per run with its kernel and buffers, and
-// run by a fresh thread in every iteration.
-class SearchWorker {
+// run by the same thread in every iteration. Its own cache lines: the
+// members it writes at every node must not share one with another worker's.
+class alignas(64) SearchWorker {
  public:
   SearchWorker(int32_t index, SearchShared& shared);
   ~SearchWorker();
