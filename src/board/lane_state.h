@@ -82,7 +82,8 @@ inline GStarPick pick_g_star(const LevelCounts& diff) {
   GStarPick best{1, diff[1]};
   // Upwards, so that equal deficits keep the higher level.
   for (int32_t k = 2; k <= kTopLevel; ++k) {
-    if (diff[static_cast<std::size_t>(k)] >= best.deficit) best = {k, diff[static_cast<std::size_t>(k)]};
+    const int32_t deficit = diff[static_cast<std::size_t>(k)];
+    if (deficit >= best.deficit) best = {k, deficit};
   }
   return best;
 }

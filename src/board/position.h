@@ -38,7 +38,9 @@ struct Measures {
 };
 
 // A lane's part of Measures::room at threshold t.
-inline int32_t room_share(const LaneFacts& f, int32_t t) { return f.room[static_cast<std::size_t>(t)]; }
+inline int32_t room_share(const LaneFacts& f, int32_t t) {
+  return f.room[static_cast<std::size_t>(t)];
+}
 
 // A child evaluated without being made: its measures and the move's slots.
 struct ChildEval {
@@ -174,8 +176,8 @@ class alignas(64) Position {
     if (top > 0) {
       LevelCounts diff{};
       for (int32_t k = 1; k <= kTopLevel; ++k) {
-        diff[static_cast<std::size_t>(k)] = lift.diff[static_cast<std::size_t>(k)] +
-                                            (k <= misplaced_level ? 1 : 0) - (k <= top ? slot + 1 : 0);
+        const auto i = static_cast<std::size_t>(k);
+        diff[i] = lift.diff[i] + (k <= misplaced_level ? 1 : 0) - (k <= top ? slot + 1 : 0);
       }
       pick = pick_g_star(diff);
     }

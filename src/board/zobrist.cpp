@@ -76,7 +76,8 @@ bool move_keys_distinct(const BoardLayout& layout, std::size_t max_keys) {
       if (cells[i] / layout.capacity == cells[j] / layout.capacity) continue;
       for (std::size_t k = 0; k < values.size(); ++k) {
         const uint64_t key = fills[i * values.size() + k] ^ fills[j * values.size() + k];
-        const uint32_t low = std::max<uint32_t>(static_cast<uint32_t>(key), 1);  // 0 marks a free place
+        // 0 marks a free place.
+        const uint32_t low = std::max<uint32_t>(static_cast<uint32_t>(key), 1);
         std::size_t at = static_cast<std::size_t>(key >> (64 - bits));
         while (table[at] != 0) {
           if (table[at] == low) return false;
