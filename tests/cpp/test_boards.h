@@ -1,13 +1,17 @@
 #pragma once
-// Shared helpers: field-by-field state comparison, a random board generator,
-// and the replay of a run's solution by the move rules.
+// Shared helpers: field-by-field state comparison, random board generators,
+// hooks that record a run, and the replay of a run's solution by the move rules.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <ostream>
 #include <random>
+#include <regex>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -93,6 +97,33 @@ inline int32_t first_item_slot(const std::vector<int32_t>& lane) {
   const auto it = std::ranges::find_if(lane, [](int32_t v) { return v != 0; });
   return it == lane.end() ? -1 : static_cast<int32_t>(it - lane.begin());
 }
+
+// Hooks that keep every log line (workers write too) and count the stop
+// polls; a run that never stops raising its bound ends after 100 iterations.
+struct Recorder {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  std::atomic<int> stop_polls{0};
+  int iterations = 0;
+  RunHooks hooks{[this](std::string_view text) {
+                   std::lock_guard lock(mutex);
+                   lines.emplace_back(text);
+                 },
+                 [this] { ++stop_polls; return false; },
+                 [this] { return ++iterations > 100; }, {}};
+  // Lines holding `part`: after the run, or from its one worker.
+  size_t count(std::string_view part) const {
+    return std::ranges::count_if(lines, [&](auto& line) { return line.find(part) != line.npos; });
+  }
+  // The lines with the elapsed seconds cut off.
+  std::vector<std::string> untimed() const {
+    std::vector<std::string> out;
+    for (const auto& line : lines) {
+      out.push_back(std::regex_replace(line, std::regex("[0-9]+\\.[0-9]{6}(s?)\n"), "$1\n"));
+    }
+    return out;
+  }
+};
 
 // Replays the path by the move rules (front item out, in front of the
 // destination's items or into its last slot), checks every field of every
