@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <future>
-#include <mutex>
 #include <numeric>
 #include <optional>
 #include <regex>
@@ -52,25 +51,11 @@ struct Logged {
 // stop_get_best before the next one.
 Logged run(const Lanes& lanes, const RunOptions& options, int32_t iterations = 0,
            const StopQuery& stop = {}) {
-  Logged r;
-  std::mutex mutex;
-  int32_t asked = 0;
-  RunHooks hooks;
-  hooks.log = [&](std::string_view text) {
-    std::lock_guard lock(mutex);
-    r.lines.emplace_back(text);
-  };
-  hooks.stop = stop;
-  hooks.stop_get_best = [&] { return iterations > 0 && ++asked > iterations; };
-  r.out = run_search(lanes, options, hooks);
-  return r;
-}
-
-RunOptions workers(int32_t count, bool tiebreak = false) {
-  RunOptions options;
-  options.use_dsg_tiebreak = tiebreak;
-  options.num_threads = count;
-  return options;
+  Recorder rec;
+  if (stop) rec.hooks.stop = stop;
+  if (iterations > 0) rec.hooks.stop_get_best = [&, asked = 0]() mutable { return ++asked > iterations; };
+  RunOutcome out = run_search(lanes, options, rec.hooks);
+  return {std::move(out), std::move(rec.lines)};
 }
 
 // The nodes of each of the first `count` iterations, all workers together.
@@ -100,14 +85,14 @@ TEST(ThreadedSplit, FullIterationsExpandTheSameNodesAtAnyWorkerCount) {
   for (const Lanes* board : {&kFewA, &kFewB, &kFewC, &kMany}) {
     for (const bool tiebreak : {false, true}) {
       SCOPED_TRACE(testing::PrintToString(*board) + (tiebreak ? " with" : " without") + " tie-break");
-      const Logged one = run(*board, workers(1, tiebreak));
+      const Logged one = run(*board, {tiebreak, 1});
       ASSERT_EQ(one.out.end, RunEnd::solved);
       const int32_t full = one.out.iterations - 1;
       ASSERT_GE(full, 1);
       EXPECT_EQ(one.out.pieces, 0);
       const std::vector<int64_t> want = iteration_totals(one.out, full);
       for (const int32_t count : {2, 3, 8}) {
-        const Logged many = run(*board, workers(count, tiebreak), full);
+        const Logged many = run(*board, {tiebreak, count}, full);
         EXPECT_EQ(std::tie(many.out.end, many.out.nodes),
                   std::make_tuple(RunEnd::stopped_before_iteration,
                                   std::accumulate(want.begin(), want.end(), int64_t{0})));
@@ -126,9 +111,9 @@ TEST(ThreadedSplit, FullIterationsExpandTheSameNodesAtAnyWorkerCount) {
 // The benchmark's measure of whole iterations: the goal's iteration too is
 // searched to its end, alike at any worker count.
 TEST(ThreadedSplit, GoalsAsLeavesSearchTheGoalsIterationWhole) {
-  const Logged normal = run(kFewB, workers(1));
+  const Logged normal = run(kFewB, {false, 1});
   const int32_t n = normal.out.iterations;
-  RunOptions leaves = workers(1);
+  RunOptions leaves{false, 1};
   leaves.goals_are_leaves = true;
   const Logged whole = run(kFewB, leaves, n);
   EXPECT_EQ(std::tie(whole.out.end, whole.out.iterations),
@@ -144,7 +129,7 @@ TEST(ThreadedSplit, StopsAndGoalsLandWhilePiecesAreHandedOver) {
   const auto driver = std::this_thread::get_id();
   for (const int polls_to_stop : {1, 4, 12, 30}) {
     std::atomic<int> polls{0};
-    const Logged r = run(kFewA, workers(8), 0, [&] {
+    const Logged r = run(kFewA, {false, 8}, 0, [&] {
       return std::this_thread::get_id() != driver && ++polls >= polls_to_stop;
     });
     EXPECT_EQ(r.out.end, RunEnd::stopped_in_search);
@@ -154,7 +139,7 @@ TEST(ThreadedSplit, StopsAndGoalsLandWhilePiecesAreHandedOver) {
   }
   for (int repeat = 0; repeat < 4; ++repeat) {
     for (const Lanes* board : {&kFewA, &kFewB}) {
-      const Logged r = run(*board, workers(8, repeat % 2 == 1));
+      const Logged r = run(*board, {repeat % 2 == 1, 8});
       expect_solution(*board, r.out);
       pieces += r.out.pieces;
     }
@@ -167,8 +152,8 @@ TEST(ThreadedSplit, StopsAndGoalsLandWhilePiecesAreHandedOver) {
 TEST(ThreadedSplit, ManyMoreWorkersThanWork) {
   const BoardLayout layout = build_layout(kFewC);
   const auto items = std::ssize(split_root(evaluate_start(layout), layout, false));
-  const Logged one = run(kFewC, workers(1));
-  const Logged many = run(kFewC, workers(64));
+  const Logged one = run(kFewC, {false, 1});
+  const Logged many = run(kFewC, {false, 64});
   expect_solution(kFewC, many.out);
   EXPECT_EQ(many.out.iterations, one.out.iterations);
   EXPECT_EQ(iteration_totals(many.out, many.out.iterations - 1),
@@ -202,20 +187,20 @@ TEST(ThreadedSplit, ManyMoreWorkersThanWork) {
 
 // Waiting workers see the end of an iteration that one worker searches alone.
 TEST(ThreadedSplit, IterationsThatAreOneChain) {
-  const Logged exhausted = run(kChainExhausted, workers(1));
-  const Logged solved = run(kChainSolved, workers(1));
+  const Logged exhausted = run(kChainExhausted, {false, 1});
+  const Logged solved = run(kChainSolved, {false, 1});
   ASSERT_EQ(exhausted.out.end, RunEnd::exhausted);
   ASSERT_GE(exhausted.out.iterations, 10);
   expect_solution(kChainSolved, solved.out);
   ASSERT_GE(solved.out.path.size(), 16u);
   for (const int32_t count : {2, 8}) {
-    const Logged a = run(kChainExhausted, workers(count));
+    const Logged a = run(kChainExhausted, {false, count});
     EXPECT_EQ(std::tie(a.out.end, a.out.iterations, a.out.nodes, a.out.pieces),
               std::tie(exhausted.out.end, exhausted.out.iterations, exhausted.out.nodes,
                        exhausted.out.pieces));
     EXPECT_EQ(bounds(a.lines, a.out.iterations), bounds(exhausted.lines, a.out.iterations));
     EXPECT_TRUE(a.lines.back().starts_with("Cozum bulunamadi. sure="));
-    const Logged b = run(kChainSolved, workers(count));
+    const Logged b = run(kChainSolved, {false, count});
     EXPECT_EQ(std::tie(b.out.end, b.out.nodes, b.out.path),
               std::tie(solved.out.end, solved.out.nodes, solved.out.path));
   }
@@ -225,23 +210,19 @@ std::future<std::optional<Piece>> wait_in_thread(WorkQueue& queue) {
   return std::async(std::launch::async, [&queue] { return queue.wait_piece(); });
 }
 
-// The waiter's answer; a failure after five seconds, with the queue cleared
-// so that the thread can still end.
-std::optional<Piece> answer(WorkQueue& queue, std::future<std::optional<Piece>>& waiter) {
-  if (waiter.wait_for(5s) != std::future_status::ready) {
-    ADD_FAILURE() << "still waiting";
-    queue.clear_queue();
-  }
-  return waiter.get();
+// Whether a wait ends within five seconds; if not, the queue is cleared so
+// that its thread can still end.
+template <class T>
+bool ends(WorkQueue& queue, std::future<T>& waiter) {
+  if (waiter.wait_for(5s) == std::future_status::ready) return true;
+  queue.clear_queue();
+  return false;
 }
 
 bool becomes_hungry(const WorkQueue& queue) {
   const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (!queue.wants_work()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
+  while (!queue.wants_work() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  return queue.wants_work();
 }
 
 TEST(ThreadedWorkQueue, PiecesGoToWaitingWorkersUntilTheIterationEnds) {
@@ -258,7 +239,8 @@ TEST(ThreadedWorkQueue, PiecesGoToWaitingWorkersUntilTheIterationEnds) {
   ASSERT_TRUE(becomes_hungry(queue));
   EXPECT_TRUE(queue.offer_piece(piece));
   EXPECT_FALSE(queue.wants_work());
-  const std::optional<Piece> got = answer(queue, taker);
+  ASSERT_TRUE(ends(queue, taker));
+  const std::optional<Piece> got = taker.get();
   ASSERT_TRUE(got.has_value());
   EXPECT_EQ(got->path, path);
   ASSERT_EQ(got->children.size(), 2u);
@@ -270,8 +252,7 @@ TEST(ThreadedWorkQueue, PiecesGoToWaitingWorkersUntilTheIterationEnds) {
   ASSERT_TRUE(becomes_hungry(queue));
   EXPECT_EQ(a.wait_for(50ms), std::future_status::timeout);
   queue.clear_queue();
-  EXPECT_FALSE(answer(queue, a).has_value());
-  EXPECT_FALSE(answer(queue, b).has_value());
+  for (auto* waiter : {&a, &b}) EXPECT_TRUE(ends(queue, *waiter) && !waiter->get());
   EXPECT_FALSE(queue.wants_work());
   Piece late{path, {{0, 1, 0}}};
   EXPECT_FALSE(queue.offer_piece(late));
@@ -279,9 +260,7 @@ TEST(ThreadedWorkQueue, PiecesGoToWaitingWorkersUntilTheIterationEnds) {
   // A new iteration: all three waiting with no piece left ends it for all.
   queue.refill({});
   auto x = wait_in_thread(queue), y = wait_in_thread(queue), z = wait_in_thread(queue);
-  EXPECT_FALSE(answer(queue, x).has_value());
-  EXPECT_FALSE(answer(queue, y).has_value());
-  EXPECT_FALSE(answer(queue, z).has_value());
+  for (auto* waiter : {&x, &y, &z}) EXPECT_TRUE(ends(queue, *waiter) && !waiter->get());
 }
 
 // Workers start searching together: each waits for the last to start, or
@@ -299,12 +278,7 @@ TEST(ThreadedWorkQueue, StartGateOpensForTheLastWorkerOrTheEnd) {
     } else {
       queue.clear_queue();
     }
-    for (auto* gate : {&first, &second}) {
-      if (gate->wait_for(5s) != std::future_status::ready) {
-        ADD_FAILURE() << "still held";
-        queue.clear_queue();
-      }
-    }
+    EXPECT_TRUE(ends(queue, first) && ends(queue, second));
   }
 }
 
