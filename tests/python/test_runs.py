@@ -25,7 +25,8 @@ def run(board, **kwargs):
 @pytest.mark.parametrize("threads", [1, 3])
 @pytest.mark.parametrize("tiebreak", [False, True])
 @pytest.mark.parametrize("board", [ONE_MOVE, TRAP, THREE_ITERATIONS, FIVE_LANES,
-                                   [[0, 2, 1], [0, 0, 3]]])
+                                   [[0, 2, 1], [0, 0, 3]],
+                                   [[-1, 2, 1], [0, 0, 0]]])  # the item 255 breaks lane 0
 def test_solutions_replay_and_iterations_raise_the_bound(board, threads, tiebreak):
     result, lines, untimed = run(board, num_threads=threads, use_dsg_tiebreak=tiebreak)
     assert check_outcome(board, result, lines) == "solved" and result["time"] > 0
