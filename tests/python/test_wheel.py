@@ -14,7 +14,8 @@ import pytest
 
 import velmora as velmora_module
 
-from test_usability import MODULE_DIR, ONE_MOVE, REPO, SOLVE, stub
+from conftest import MODULE_DIR, ONE_MOVE, REPO, SOLVE
+from test_usability import stub
 
 PROJECT = tomllib.loads((REPO / "pyproject.toml").read_text())["project"]
 LICENSE = (REPO / "LICENSE").read_text()
