@@ -21,7 +21,6 @@ namespace velmora {
 namespace {
 
 const Lanes kWorked{{0, 2, 1}, {0, 0, 3}};
-const Lanes kTrap{{0, 0, 0}, {0, 0, 1}, {2, 1, 2}, {5, 4, 5}};  // its first move raises f
 
 TEST(Layout, GridLimitsAndKeys) {
   const BoardLayout layout = build_layout({{1, 2, 3}, {256, -1, 258, 0, 2}});  // low 8 bits kept

@@ -21,28 +21,14 @@
 namespace velmora {
 namespace {
 
-const Lanes kTrap{{0, 0, 0}, {0, 0, 1}, {2, 1, 2}, {5, 4, 5}};  // not solved within h
-const Lanes kThree{{0, 5, 5, 3}, {0, 3, 1, 4}, {0, 0, 3, 2}, {0, 4, 1, 1}, {0, 0, 5, 4}, {0, 1, 2, 2}};
-const Lanes kFive{{3, 4, 4, 1}, {0, 5, 2, 2}, {0, 0, 1, 1}, {0, 0, 0, 3}, {0, 0, 5, 2}};
-const Lanes kSix{{1, 2, 4, 1}, {0, 0, 0, 2}, {0, 5, 1, 3}, {0, 4, 4, 3}, {0, 1, 3, 2}, {0, 0, 5, 5}};
-const Lanes kLong{{0, 0, 0, 2, 4}, {0, 5, 1, 5, 3}, {4, 2, 1, 3, 1}};  // millions of nodes
 const std::string kStopped = "IDA* durduruldu, None donuluyor.\n";
 const std::string kStoppedInSearch = "IDA* durduruldu (dfs icinde), None donuluyor.\n";
 
 bool on_worker(std::thread::id driver) { return std::this_thread::get_id() != driver; }
 
-TEST(ThreadedRunEndings, StartLineAndEarlyEnds) {
-  Recorder solved, stuck, refused;
-  const RunOutcome a = run_search({{0, 1, 2}, {3}}, {}, solved.hooks);
-  EXPECT_EQ(std::tie(a.end, a.iterations, a.nodes), std::make_tuple(RunEnd::solved_at_start, 0, 0));
-  EXPECT_EQ(solved.lines, std::vector<std::string>{
-                              "IDA* basladi. blokaj=0 g*=5 DS=0 h=0.000000 dsg_tiebreak=kapali\n"});
-  EXPECT_EQ(run_search({{2, 1}}, {false, 4}, stuck.hooks).end, RunEnd::no_root_work);
-  EXPECT_EQ(stuck.lines.size(), 2u);
-  EXPECT_EQ(stuck.lines.back(), "Cozum bulunamadi.\n");
-  EXPECT_THROW(run_search(Lanes(101, {1}), {}, refused.hooks), std::invalid_argument);
-  EXPECT_TRUE(refused.lines.empty());
-  // 1,3,2 / one slot: the one move is cut in iteration 1 and a dead end in 2.
+// 1,3,2 / one slot: the one move is cut in iteration 1 and a dead end in 2.
+// (The endings without workers are checked through the module.)
+TEST(ThreadedRunEndings, DeadEndExhaustedInIterationTwo) {
   for (const int32_t workers : {1, 2, 4, 8}) {
     Recorder dead;
     const RunOutcome c = run_search({{1, 3, 2}, {0}}, {false, workers}, dead.hooks);
@@ -133,20 +119,6 @@ TEST(ThreadedDeepBoard, StoppedAThousandLevelsDown) {
     const RunOutcome out = run_search(lanes, {false, 1, core}, rec.hooks);
     EXPECT_GT(out.start_h, 1000.0);
     EXPECT_EQ(std::tie(out.end, out.nodes), std::make_tuple(RunEnd::stopped_in_search, 1000));
-  }
-}
-
-// Either kernel, with and without the tie-break (which workers open and
-// stay idle is checked with 64 of them in work_sharing_test).
-TEST(ThreadedRunWorkers, SolvedByTwoToEightWorkers) {
-  for (const Lanes* board : {&kTrap, &kThree, &kFive, &kSix}) {
-    for (const int32_t workers : {2, 3, 5, 8}) {
-      Recorder rec;
-      const bool reference = board == &kThree || board == &kSix;
-      const RunOptions options{workers % 2 == 1, workers,
-                               reference ? SearchCore::reference : SearchCore::fast};
-      expect_solution(*board, run_search(*board, options, rec.hooks));
-    }
   }
 }
 

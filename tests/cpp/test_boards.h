@@ -98,6 +98,18 @@ inline int32_t first_item_slot(const std::vector<int32_t>& lane) {
   return it == lane.end() ? -1 : static_cast<int32_t>(it - lane.begin());
 }
 
+// Boards of several suites: kTrap is not solved within h (its first move
+// raises f), kThree takes three iterations, kLong millions of nodes.
+inline const Lanes kTrap{{0, 0, 0}, {0, 0, 1}, {2, 1, 2}, {5, 4, 5}};
+inline const Lanes kThree{{0, 5, 5, 3}, {0, 3, 1, 4}, {0, 0, 3, 2}, {0, 4, 1, 1}, {0, 0, 5, 4}, {0, 1, 2, 2}};
+inline const Lanes kFive{{3, 4, 4, 1}, {0, 5, 2, 2}, {0, 0, 1, 1}, {0, 0, 0, 3}, {0, 0, 5, 2}};
+inline const Lanes kLong{{0, 0, 0, 2, 4}, {0, 5, 1, 5, 3}, {4, 2, 1, 3, 1}};
+
+// Log lines holding `part`.
+inline int64_t count_lines(const std::vector<std::string>& lines, std::string_view part) {
+  return std::ranges::count_if(lines, [&](auto& line) { return line.find(part) != line.npos; });
+}
+
 // Hooks that keep every log line (workers write too) and count the stop
 // polls; a run that never stops raising its bound ends after 100 iterations.
 struct Recorder {
@@ -111,10 +123,8 @@ struct Recorder {
                  },
                  [this] { ++stop_polls; return false; },
                  [this] { return ++iterations > 100; }, {}};
-  // Lines holding `part`: after the run, or from its one worker.
-  size_t count(std::string_view part) const {
-    return std::ranges::count_if(lines, [&](auto& line) { return line.find(part) != line.npos; });
-  }
+  // After the run, or from its one worker.
+  int64_t count(std::string_view part) const { return count_lines(lines, part); }
   // The lines with the elapsed seconds cut off.
   std::vector<std::string> untimed() const {
     std::vector<std::string> out;
