@@ -2,14 +2,12 @@
 
 import re
 import sys
-import threading
 
 import pytest
 
 from velmora import velmora
 
-from conftest import (LONG, ONE_MOVE, STOP_BEFORE, STOP_INSIDE, THREE_ITERATIONS, TRAP,
-                      check_outcome, run_python)
+from conftest import ONE_MOVE, STOP_BEFORE, THREE_ITERATIONS, TRAP, check_outcome, run_python
 
 pytestmark = pytest.mark.timeout(60)  # a run that is never stopped fails instead of hanging
 
@@ -78,13 +76,3 @@ def test_callables_that_call_velmora_themselves():
                      stop_fn=lambda: solve(TRAP, lambda r: r is None))
     check_outcome(THREE_ITERATIONS, result, lines)
     assert inner == [1]
-
-
-@pytest.mark.parametrize("answer", [True, "stop", raising(KeyboardInterrupt)])
-def test_stop_answered_inside_the_search_by_worker_threads(answer):
-    main, lines = threading.get_ident(), []
-    stop = lambda: threading.get_ident() != main and (  # noqa: E731
-        answer() if callable(answer) else answer)
-    assert velmora(LONG, log_fn=lines.append, stop_fn=stop, num_threads=3) is None
-    assert sys.exc_info() == (None, None, None) and lines[-1] == STOP_INSIDE
-    assert not any(line.startswith("[IDA*]") for line in lines)  # stopped at node 1000

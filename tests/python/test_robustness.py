@@ -109,78 +109,60 @@ def test_a_stop_set_from_another_thread_ends_a_long_run_quickly():
 
 
 CHILD = """
-    import json, os, signal, sys, threading
+    import ctypes, json, os, signal, sys, threading
     from velmora import velmora
-    (threads, start, python_stops, handler), sent, flag = json.loads(sys.argv[1]), [], []
-    iteration = [0]
+    (threads, where, python_stops, handler), lines, sent, flag, calls = (
+        json.loads(sys.argv[1]), [], [], [], [])
     if handler:  # its own exception is the one to raise
         signal.signal(signal.SIGINT, lambda *_: int("not a number"))
+    # A C function: the signal it raises is pending, not yet handled, when it returns.
+    trip = ctypes.pythonapi.PyErr_SetInterrupt
+    trip.restype, trip.argtypes = None, []
 
-    def log(line):  # from iteration `start` on, a worker sends SIGINT
-        iteration[0] += line.startswith("Iterasyon ")
-        if iteration[0] >= start and line.endswith(" acildi\\n") and not sent:
+    def log(line):  # `where` an iteration: from it on, a worker sends SIGINT
+        lines.append(line)
+        if (not sent and line.endswith(" acildi\\n") and isinstance(where, int)
+                and sum(x.startswith("Iterasyon ") for x in lines) >= where):
             sent.append(os.kill(os.getpid(), signal.SIGINT))
 
     safety = threading.Timer(10, flag.append, (1,))  # a lost Ctrl-C ends in None after 10 s
     safety.start()
     stop = (lambda: bool(flag)) if python_stops else flag.__len__
+    counted = lambda: calls.append(1) or stop()
+    stops = {"stop_fn": stop, "stop_get_best_fn": stop}
+    if isinstance(where, str):  # that stop callable trips, the other counts its calls
+        stops = {"stop_fn": counted, "stop_get_best_fn": counted, where: trip}
     try:
-        outcome = repr(velmora(%r, log_fn=log, stop_fn=stop, stop_get_best_fn=stop,
-                               num_threads=threads))
+        outcome = repr(velmora(%r, log_fn=log, num_threads=threads, **stops))
     except BaseException as error:
         outcome = repr(error)
     safety.cancel()
     safety.join()
-    print(json.dumps([outcome, len(os.listdir("/proc/self/task")), repr(sys.exc_info()),
-                      velmora([[0, 3, 1], [0, 0, 2], [0, 0, 0]], log_fn=print)["num_moves"]]),
-          file=sys.stderr)
+    again = velmora([[0, 3, 1], [0, 0, 2], [0, 0, 0]], log_fn=print)["num_moves"]
+    print(json.dumps([outcome, len(os.listdir("/proc/self/task")), repr(sys.exc_info()), lines,
+                      len(calls), again]), file=sys.stderr)
 """ % (LONG,)
 
 
-@pytest.mark.parametrize("case", [  # (threads, SIGINT in iteration, Python stops, handler)
+# (threads, SIGINT from a worker in that iteration or from that stop callable, Python stops, handler)
+@pytest.mark.parametrize("case", [
     (1, 9, False, False), (8, 9, True, False), (4, 9, False, True),  # long iterations
     # Short iterations: the Python callable the driver calls next on the main
     # thread must not swallow the KeyboardInterrupt.
-    (2, 1, False, False), (2, 1, True, False), (2, 6, False, False), (2, 6, True, False)])
+    (2, 1, False, False), (2, 1, True, False), (2, 6, False, False), (2, 6, True, False),
+    # Raised from C inside a stop callable: no iteration, no callable after it,
+    # nothing on standard error.
+    (2, "stop_fn", True, False), (2, "stop_fn", True, True),
+    (2, "stop_get_best_fn", True, False), (2, "stop_get_best_fn", True, True)])
 def test_ctrl_c_raises_and_leaves_no_worker_thread(case):
     proc = run_python(CHILD, json.dumps(case))
-    assert proc.returncode == 0, proc.stderr
-    outcome = json.loads(proc.stderr.splitlines()[-1])
-    assert outcome == [outcome[0], 1, "(None, None, None)", 1]
-    assert outcome[0].startswith("ValueError" if case[3] else "KeyboardInterrupt()")
-
-
-C_CHILD = """
-    import ctypes, json, signal, sys
-    from velmora import velmora
-    slot, handler = json.loads(sys.argv[1])
-    if handler:
-        signal.signal(signal.SIGINT, lambda *_: int("not a number"))
-    # A C function: the signal it raises is pending, not yet handled, when it returns.
-    trip = ctypes.pythonapi.PyErr_SetInterrupt
-    trip.restype, trip.argtypes = None, []
-    lines, calls = [], []
-    other = lambda: calls.append(1) and len(calls) > 50  # noqa: E731
-    stops = {"stop_fn": trip, "stop_get_best_fn": other} if slot == "stop_fn" else {
-        "stop_fn": other, "stop_get_best_fn": trip}
-    try:
-        outcome = repr(velmora(%r, log_fn=lines.append, num_threads=2, **stops))
-    except BaseException as error:
-        outcome = repr(error)
-    print(json.dumps([outcome, lines, len(calls), repr(sys.exc_info())]))
-""" % (LONG,)
-
-
-@pytest.mark.parametrize("slot", ["stop_fn", "stop_get_best_fn"])
-@pytest.mark.parametrize("handler", [False, True])
-def test_ctrl_c_from_c_inside_a_stop_callable_ends_the_run_at_once(slot, handler):
-    # No iteration after it, no callable called after it, nothing on standard error.
-    proc = run_python(C_CHILD, json.dumps([slot, handler]))
-    assert proc.returncode == 0 and proc.stderr == "", proc.stderr
-    outcome, lines, other_calls, exc_info = json.loads(proc.stdout)
-    assert outcome.startswith("ValueError" if handler else "KeyboardInterrupt()")
-    assert len(lines) == 1 and lines[0].startswith("IDA* basladi.")
-    assert other_calls == (0 if slot == "stop_fn" else 1) and exc_info == "(None, None, None)"
+    assert proc.returncode == 0 and proc.stderr.count("\n") == 1, proc.stderr
+    outcome, threads, exc_info, lines, other_calls, next_call = json.loads(proc.stderr)
+    assert outcome.startswith("ValueError" if case[3] else "KeyboardInterrupt()")
+    assert (threads, exc_info, next_call) == (1, "(None, None, None)", 1)
+    if isinstance(case[1], str):
+        assert len(lines) == 1 and lines[0].startswith("IDA* basladi.")
+        assert other_calls == (0 if case[1] == "stop_fn" else 1)
 
 
 def test_whole_runs_on_the_smallest_thread_stack():
@@ -190,13 +172,7 @@ def test_whole_runs_on_the_smallest_thread_stack():
     proc = run_python("""
         import json, sys, threading
         from velmora import velmora
-        for size in range(16384, 1 << 20, 4096):
-            try:
-                threading.stack_size(size)
-                break
-            except ValueError:
-                pass
-        assert size <= (102400 if hasattr(sys, "gettotalrefcount") else 53248), size
+        threading.stack_size(102400 if hasattr(sys, "gettotalrefcount") else 53248)
         boards = [%r, [[0, 2], [4, 3], [2, 1]], [[0, 1, 3, 4, 5], [0, 0, 5, 1, 2], [0, 5, 4, 3, 2]]]
         out = []
         def run():
