@@ -235,26 +235,5 @@ TEST(ThreadedRunUnreachable, BeyondTheCapRunsUntilStopped) {
   EXPECT_EQ(run_search(kWide, options, at.hooks).end, RunEnd::exhausted);
 }
 
-// On boards the search ends by itself, solved or not, one worker's run is the
-// same with the enumeration and without: log, result and stop polls.
-TEST(ThreadedRunUnreachable, SearchEndingsUnchanged) {
-  for (const Lanes& lanes : {Lanes{{1, 3, 2}, {0}}, Lanes{{0, 1, 3, 2}, {0}}, kTrap, kFive, kThree}) {
-    for (const bool tiebreak : {false, true}) {
-      SCOPED_TRACE(::testing::PrintToString(lanes));
-      Recorder with, without;
-      RunOptions off{tiebreak, 1};
-      off.reach_memory_cap = 0;
-      const RunOutcome a = run_search(lanes, {tiebreak, 1}, with.hooks);
-      const RunOutcome b = run_search(lanes, off, without.hooks);
-      EXPECT_NE(a.end, RunEnd::stopped_before_iteration);
-      EXPECT_EQ(std::tie(a.end, a.nodes, a.iterations, a.path), std::tie(b.end, b.nodes, b.iterations, b.path));
-      EXPECT_EQ(with.untimed(), without.untimed());
-      EXPECT_EQ(with.stop_polls.load(), without.stop_polls.load());
-      EXPECT_EQ(b.reach.verdict, ReachVerdict::open);
-      EXPECT_TRUE(a.reach.verdict == ReachVerdict::solvable || a.reach.verdict == ReachVerdict::search_ends);
-    }
-  }
-}
-
 }  // namespace
 }  // namespace velmora
