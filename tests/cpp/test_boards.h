@@ -110,6 +110,15 @@ inline int64_t count_lines(const std::vector<std::string>& lines, std::string_vi
   return std::ranges::count_if(lines, [&](auto& line) { return line.find(part) != line.npos; });
 }
 
+// The lines with the elapsed seconds cut off.
+inline std::vector<std::string> untimed(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const auto& line : lines) {
+    out.push_back(std::regex_replace(line, std::regex("[0-9]+\\.[0-9]{6}(s?)\n"), "$1\n"));
+  }
+  return out;
+}
+
 // Hooks that keep every log line (workers write too) and count the stop
 // polls; a run that never stops raising its bound ends after 100 iterations.
 struct Recorder {
@@ -125,14 +134,6 @@ struct Recorder {
                  [this] { return ++iterations > 100; }, {}};
   // After the run, or from its one worker.
   int64_t count(std::string_view part) const { return count_lines(lines, part); }
-  // The lines with the elapsed seconds cut off.
-  std::vector<std::string> untimed() const {
-    std::vector<std::string> out;
-    for (const auto& line : lines) {
-      out.push_back(std::regex_replace(line, std::regex("[0-9]+\\.[0-9]{6}(s?)\n"), "$1\n"));
-    }
-    return out;
-  }
 };
 
 // Replays the path by the move rules (front item out, in front of the
