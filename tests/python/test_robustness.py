@@ -1,4 +1,5 @@
-"""Hostile arguments, concurrent calls, stops from other threads, Ctrl-C, leaks."""
+"""Log and stop callables (where lines go, failing, hostile and re-entrant ones),
+hostile arguments, concurrent calls, stops from other threads, Ctrl-C, leaks."""
 
 import gc
 import json
@@ -15,7 +16,7 @@ from hypothesis import strategies as st
 
 from velmora import velmora
 
-from conftest import (EXHAUSTED, FIVE_LANES, LONG, NO_MOVE, ONE_MOVE, STOP_INSIDE,
+from conftest import (EXHAUSTED, FIVE_LANES, LONG, NO_MOVE, ONE_MOVE, STOP_BEFORE, STOP_INSIDE,
                       THREE_ITERATIONS, TRAP, StopAfter, check_outcome, run_python)
 
 pytestmark = pytest.mark.timeout(240)  # no hang: a failing stop or join fails the test
@@ -25,6 +26,72 @@ INT32 = st.one_of(st.integers(0, 5), st.integers(-(2**31), 2**31 - 1),
                   st.sampled_from([255, 256, 258, -1, -256, 2**31 - 1, -(2**31)]))
 BAD = st.sampled_from([2**31, -(2**31) - 1, 2**70, 1.0, float("nan"), None, "1", b"1", [1]])
 WRAP = {"list": list, "tuple": tuple, "generator": lambda xs: (x for x in list(xs))}
+
+
+def raising(exc):
+    def fn(*_args):
+        raise exc
+    return fn
+
+
+def test_without_log_fn_lines_go_to_standard_output_byte_for_byte():
+    proc = run_python("""
+        import sys
+        from velmora import velmora
+        lines = []
+        for log_fn in (None, lines.append):
+            velmora([[0, 0, 0], [0, 0, 1], [2, 1, 2], [5, 4, 5]], log_fn=log_fn, num_threads=1)
+            velmora([[0, 3, 1], [0, 0, 2], [0, 0, 0]], log_fn=log_fn, stop_fn=lambda: True)
+        sys.stderr.write("".join(lines))
+    """)
+    untimed = [re.sub(r"sure=[0-9.]+", "", text) for text in (proc.stdout, proc.stderr)]
+    assert proc.returncode == 0 and untimed[0] == untimed[1] != "", proc.stderr
+
+
+@pytest.mark.parametrize("log_fn, slot, answer", [
+    (raising(LookupError), "stop_fn", 0), (raising(KeyboardInterrupt), "stop_get_best_fn", None),
+    (raising(SystemExit(3)), "stop_fn", 0.0), (5, "stop_get_best_fn", False),
+    (lambda: None, "stop_fn", None), (print, "stop_get_best_fn", 0)])
+def test_failing_log_fn_and_false_like_stop_answers_change_nothing(log_fn, slot, answer, capfd):
+    for board in (ONE_MOVE, THREE_ITERATIONS):
+        want_lines, calls = [], []
+        want = velmora(board, log_fn=want_lines.append, num_threads=1)
+        result = velmora(board, log_fn=log_fn, num_threads=1,
+                         **{slot: lambda: calls.append(1) or answer})
+        assert sys.exc_info() == (None, None, None) and result.pop("time") > 0 < want.pop("time")
+        failures = "" if log_fn is print else "Log callback hatasi.\n" * len(want_lines)
+        assert (result, capfd.readouterr().err) == (want, failures)
+        assert len(calls) >= want["iterations"]
+
+
+ODD = [type("Odd", (), {"__len__": lambda self: 0})(),  # a length, no truth method
+       type("BadBool", (), {"__bool__": raising(LookupError)})()]
+
+
+@pytest.mark.parametrize("slot", ["stop_fn", "stop_get_best_fn"])
+@pytest.mark.parametrize("stop", [(lambda v: lambda: v)(v) for v in [True, 1, 2.5, "no", [], *ODD]]
+                         + [raising(LookupError), raising(KeyboardInterrupt), raising(SystemExit),
+                            7, lambda flag: flag])
+def test_true_unreadable_and_failing_stops_stop_at_the_first_poll(slot, stop):
+    lines = []
+    assert velmora(TRAP, log_fn=lines.append, **{slot: stop}) is None
+    assert sys.exc_info() == (None, None, None) and lines[1:] == [STOP_BEFORE]
+
+
+def test_callables_that_call_velmora_themselves():
+    def solve(board, then=lambda r: r):
+        lines = []
+        result = velmora(board, log_fn=lines.append, num_threads=2)
+        check_outcome(board, result, lines)
+        return then(result)
+
+    lines, inner = [], []
+    log = lambda line: lines.append(line) or line.startswith(  # noqa: E731
+        "Iterasyon 1 ") and inner.append(solve(ONE_MOVE)["num_moves"])
+    result = velmora(THREE_ITERATIONS, log_fn=log, num_threads=3,
+                     stop_fn=lambda: solve(TRAP, lambda r: r is None))
+    check_outcome(THREE_ITERATIONS, result, lines)
+    assert inner == [1]
 
 
 @st.composite
@@ -193,10 +260,7 @@ def test_whole_runs_on_the_smallest_thread_stack():
         [None, "Cozum bulunamadi. sure"], 3, 3]
 
 
-def raises(*_args):
-    raise LookupError
-
-
+raises = raising(LookupError)
 OFF_MAIN = lambda: threading.current_thread() is not threading.main_thread()  # noqa: E731
 CALLS = [  # (lanes, log_fn, stop_fn, stop_get_best_fn, expected)
     (TRAP, print, bool, raises, None), (ONE_MOVE, raises, None, None, dict),
