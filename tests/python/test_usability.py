@@ -10,7 +10,7 @@ import pytest
 
 from velmora import velmora
 
-from conftest import MODULE_DIR, ONE_MOVE, PUZZLES, REPO, blokaj, replay, run_cli, run_main
+from conftest import MODULE_DIR, ONE_MOVE, PUZZLES, REPO, run_cli, run_main
 
 STUB = REPO / "src" / "module" / "velmora.pyi"
 
@@ -58,17 +58,6 @@ def test_stub_result_keys_and_types_match_a_real_result():
 def test_exit_codes_and_what_is_printed(args, code, printed):
     proc = run_cli(*[PUZZLES / arg if arg.endswith(".json") else arg for arg in args])
     assert proc.returncode == code and printed(proc.stdout), proc.stdout + proc.stderr
-
-
-def test_json_read_from_standard_input_replays_to_a_solved_board():
-    lanes = json.loads((PUZZLES / "small.json").read_text())["lanes"]
-    proc = run_cli("--json", "--quiet", "-", input=json.dumps({"lanes": lanes}))
-    assert (proc.returncode, proc.stderr) == (0, "")
-    doc = json.loads(proc.stdout)
-    assert doc["status"] == "solved" and doc["result"]["num_moves"] > 1
-    doc["result"]["moves"] = [tuple(m) for m in doc["result"]["moves"]]
-    final = replay(lanes, doc["result"])
-    assert final == doc["board_after"] and blokaj(final) == 0
 
 
 @pytest.mark.parametrize("args, text, message", [
