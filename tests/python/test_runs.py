@@ -18,26 +18,6 @@ EMPTY_SOLUTION = [("num_moves", 0), ("moves", []), ("time", 0.0), ("h_values", [
                   ("f_values", [0.0]), ("g_values", [0]), ("nodes_expanded", 0), ("iterations", 0)]
 
 
-@pytest.mark.parametrize("lanes, kwargs, figures", [
-    ([], {"use_dsg_tiebreak": True}, "blokaj=0 g*=5 DS=0 h=0.000000 dsg_tiebreak=acik"),
-    ([[0, 1, 2], [3, 3], [0, 0]], {}, "blokaj=0 g*=5 DS=-2 h=0.000000 dsg_tiebreak=kapali"),
-    ([[7, 6]], {}, "blokaj=0 g*=5 DS=0 h=0.000000 dsg_tiebreak=kapali"),
-    ([[0, 9, 8, 1]], {}, "blokaj=0 g*=5 DS=0 h=0.000000 dsg_tiebreak=kapali"),
-    (ONE_MOVE, {}, "blokaj=1 g*=3 DS=-2 h=1.000000 dsg_tiebreak=kapali"),
-    (TRAP, {"use_dsg_tiebreak": 1}, "blokaj=2 g*=5 DS=-2 h=2.000000 dsg_tiebreak=acik"),
-    # Only the low eight bits count: 0, 2, 1, 1 / four empty slots.
-    ([[256, 258, 1, -255], [512, 0, 0, 0]], {}, "blokaj=1 g*=2 DS=-3 h=1.000000 dsg_tiebreak=kapali"),
-])
-def test_start_line_and_the_empty_solution_of_a_solved_board(lanes, kwargs, figures):
-    lines = []
-    result = velmora(lanes, log_fn=lines.append, stop_fn=lambda: True, **kwargs)
-    assert lines[0] == f"IDA* basladi. {figures}\n"
-    if figures.startswith("blokaj=0 "):
-        assert list(result.items()) == EMPTY_SOLUTION and len(lines) == 1
-    else:
-        assert result is None and lines[1:] == [STOP_BEFORE]
-
-
 @pytest.mark.parametrize("lanes, error, match", [
     *[(lanes, TypeError, "incompatible function arguments") for lanes in [
         None, "abc", b"ab", ["01"], [b"\0"], [1, 2], [[1.5]], [["1"]], [[2**31]],
@@ -74,6 +54,7 @@ def run(board, **kwargs):
 def test_solutions_replay_and_iterations_raise_the_bound(board, threads, tiebreak):
     result, lines, untimed = run(board, num_threads=threads, use_dsg_tiebreak=tiebreak)
     assert check_outcome(board, result, lines) == "solved" and result["time"] > 0
+    assert lines[0].endswith(f" dsg_tiebreak={'acik' if tiebreak else 'kapali'}\n")
     start_h = float(re.search(r" h=(\S+) ", lines[0]).group(1))
     assert result["h_values"][0] == result["f_values"][0] == start_h
     assert board is not TRAP or result["iterations"] >= 2  # a trap for iteration 1
@@ -88,11 +69,14 @@ def test_solutions_replay_and_iterations_raise_the_bound(board, threads, tiebrea
 
 
 @pytest.mark.parametrize("board, kind", [
+    ([], "solved"), ([[0, 1, 2], [3, 3], [0, 0]], "solved"), ([[0, 9, 8, 1]], "solved"),
     (NO_MOVE, "no move"), ([[2, 1], []], "no move"), ([[], [3, 1]], "no move"),
     (EXHAUSTED, "exhausted"), ([[0, 1, 3, 2], [0]], "exhausted")])
-def test_runs_without_a_solution(board, kind):
+def test_runs_solved_at_the_start_or_without_a_solution(board, kind):
     result, lines, _ = run(board, num_threads=2, stop_fn=lambda: False)
-    assert check_outcome(board, result, lines) == kind and (kind == "exhausted" or len(lines) == 2)
+    assert check_outcome(board, result, lines) == kind
+    assert kind != "solved" or list(result.items()) == EMPTY_SOLUTION
+    assert kind == "exhausted" or len(lines) == (1 if kind == "solved" else 2)
 
 
 def test_stop_get_best_fn_is_asked_on_the_driver_before_each_iteration_only():
