@@ -90,17 +90,6 @@ std::vector<std::string> bounds(const std::vector<std::string>& lines, int32_t c
   return found;
 }
 
-// 1,3,2 / one slot: the one move is cut in iteration 1 and a dead end in 2.
-// (The endings without workers are checked through the module.)
-TEST(ThreadedRunEndings, DeadEndExhaustedInIterationTwo) {
-  for (const int32_t workers : {1, 2, 4, 8}) {
-    const Logged r = run({{1, 3, 2}, {0}}, {false, workers});
-    EXPECT_EQ(std::tie(r.out.end, r.out.iterations), std::make_tuple(RunEnd::exhausted, 2));
-    EXPECT_TRUE(std::regex_match(r.lines.back(),
-                                 std::regex("Cozum bulunamadi\\. sure=[0-9]+\\.[0-9]{6}\n")));
-  }
-}
-
 TEST(ThreadedRunLog, TrapIsSolvedInIterationTwo) {
   for (const bool tiebreak : {false, true}) {
     const Logged r = run(kTrap, {tiebreak, 1});
@@ -114,25 +103,16 @@ TEST(ThreadedRunLog, TrapIsSolvedInIterationTwo) {
   }
 }
 
-TEST(ThreadedRunStops, BetweenIterationsOnTheDriverThread) {
-  Recorder at_once, later;
+// Asked between iterations, stop_get_best only when stop said no (that it is
+// asked on the driver before each iteration is checked through the module).
+TEST(ThreadedRunStops, BetweenIterationsStopGetBestOnlyAfterStop) {
+  Recorder rec;
   int best_calls = 0;
-  at_once.hooks.stop = [] { return true; };
-  at_once.hooks.stop_get_best = [&] { return ++best_calls > 0; };
-  EXPECT_EQ(run_search(kTrap, {}, at_once.hooks).end, RunEnd::stopped_before_iteration);
-  // stop_get_best is not asked once stop said yes.
-  EXPECT_EQ(std::make_tuple(best_calls, at_once.lines.size(), at_once.lines.back()),
+  rec.hooks.stop = [] { return true; };
+  rec.hooks.stop_get_best = [&] { return ++best_calls > 0; };
+  EXPECT_EQ(run_search(kTrap, {}, rec.hooks).end, RunEnd::stopped_before_iteration);
+  EXPECT_EQ(std::make_tuple(best_calls, rec.lines.size(), rec.lines.back()),
             std::make_tuple(0, size_t{2}, kStopped));
-  std::vector<std::thread::id> callers;
-  later.hooks.stop_get_best = [&] {
-    callers.push_back(std::this_thread::get_id());
-    return callers.size() == 4;
-  };
-  const RunOutcome out = run_search(kLong, {false, 4}, later.hooks);
-  EXPECT_EQ(std::tie(out.end, out.iterations), std::make_tuple(RunEnd::stopped_before_iteration, 3));
-  EXPECT_EQ(callers, std::vector<std::thread::id>(4, std::this_thread::get_id()));
-  EXPECT_EQ(later.count("Iterasyon"), 3u);
-  EXPECT_EQ(later.lines.back(), kStopped);
 }
 
 // Workers ask every 1000 of their nodes (the driver asks too, between
@@ -308,21 +288,28 @@ TEST(ThreadedSplit, SolvedAtAnyWorkerCount) {
   EXPECT_GT(pieces, 0);
 }
 
-// Waiting workers see the end of an iteration that one worker searches alone.
+// Waiting workers see the end of an iteration that one worker searches
+// alone: 1,3,2 / one slot (the one move is cut in iteration 1 and a dead end
+// in 2), and the chains.
 TEST(ThreadedSplit, IterationsThatAreOneChain) {
+  const Lanes dead_end{{1, 3, 2}, {0}};
+  const Logged dead = run(dead_end, {false, 1});
   const Logged exhausted = run(kChainExhausted, {false, 1});
   const Logged solved = run(kChainSolved, {false, 1});
+  EXPECT_EQ(std::tie(dead.out.end, dead.out.iterations), std::make_tuple(RunEnd::exhausted, 2));
   ASSERT_EQ(exhausted.out.end, RunEnd::exhausted);
   ASSERT_GE(exhausted.out.iterations, 10);
   expect_solution(kChainSolved, solved.out);
   ASSERT_GE(solved.out.path.size(), 16u);
-  for (const int32_t count : {2, 8}) {
-    const Logged a = run(kChainExhausted, {false, count});
-    EXPECT_EQ(std::tie(a.out.end, a.out.iterations, a.out.nodes, a.out.pieces),
-              std::tie(exhausted.out.end, exhausted.out.iterations, exhausted.out.nodes,
-                       exhausted.out.pieces));
-    EXPECT_EQ(bounds(a.lines, a.out.iterations), bounds(exhausted.lines, a.out.iterations));
-    EXPECT_TRUE(a.lines.back().starts_with("Cozum bulunamadi. sure="));
+  for (const int32_t count : {2, 4, 8}) {
+    for (const auto& [board, one] : {std::pair{&dead_end, &dead}, {&kChainExhausted, &exhausted}}) {
+      const Logged a = run(*board, {false, count});
+      EXPECT_EQ(std::tie(a.out.end, a.out.iterations, a.out.nodes, a.out.pieces),
+                std::tie(one->out.end, one->out.iterations, one->out.nodes, one->out.pieces));
+      EXPECT_EQ(bounds(a.lines, a.out.iterations), bounds(one->lines, a.out.iterations));
+      EXPECT_TRUE(std::regex_match(a.lines.back(),
+                                   std::regex("Cozum bulunamadi\\. sure=[0-9]+\\.[0-9]{6}\n")));
+    }
     const Logged b = run(kChainSolved, {false, count});
     EXPECT_EQ(std::tie(b.out.end, b.out.nodes, b.out.path),
               std::tie(solved.out.end, solved.out.nodes, solved.out.path));

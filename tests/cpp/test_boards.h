@@ -61,6 +61,12 @@ inline Lanes random_lanes(std::mt19937& rng, bool packed) {
   return lanes;
 }
 
+// The slot of the lane's front item, -1 for a lane without items.
+inline int32_t first_item_slot(const std::vector<int32_t>& lane) {
+  const auto it = std::ranges::find_if(lane, [](int32_t v) { return v != 0; });
+  return it == lane.end() ? -1 : static_cast<int32_t>(it - lane.begin());
+}
+
 // 2 to 100 lanes of 1 to 40 slots (within 2000 cells and 20 items a lane),
 // each in order, then scrambled by `moves` random legal moves: boards of
 // every width whose searches end within a few nodes.
@@ -76,26 +82,15 @@ inline Lanes wide_lanes(std::mt19937& rng, int moves) {
     std::sort(values.begin(), values.end());
     std::copy(values.begin(), values.end(), lane.end() - static_cast<std::ptrdiff_t>(items));
   }
-  const auto front = [](const std::vector<int32_t>& lane) {
-    return std::find_if(lane.begin(), lane.end(), [](int32_t v) { return v != 0; }) - lane.begin();
-  };
   for (int m = 0; m < moves; ++m) {
     auto& src = lanes[rng() % lanes.size()];
     auto& dst = lanes[rng() % lanes.size()];
-    const auto a = front(src);
-    const auto b = front(dst);
-    if (&src == &dst || a == static_cast<std::ptrdiff_t>(src.size()) || b == 0) continue;
-    if (std::count_if(dst.begin(), dst.end(), [](int32_t v) { return v != 0; }) >= 20) continue;
-    dst[static_cast<std::size_t>(b - 1)] = src[static_cast<std::size_t>(a)];
-    src[static_cast<std::size_t>(a)] = 0;
+    const int32_t a = first_item_slot(src), b = first_item_slot(dst);
+    if (&src == &dst || a < 0 || b == 0) continue;
+    if (std::ranges::count_if(dst, [](int32_t v) { return v != 0; }) >= 20) continue;
+    dst[static_cast<std::size_t>(b < 0 ? std::ssize(dst) : b) - 1] = std::exchange(src[a], 0);
   }
   return lanes;
-}
-
-// The slot of the lane's front item, -1 for a lane without items.
-inline int32_t first_item_slot(const std::vector<int32_t>& lane) {
-  const auto it = std::ranges::find_if(lane, [](int32_t v) { return v != 0; });
-  return it == lane.end() ? -1 : static_cast<int32_t>(it - lane.begin());
 }
 
 // Boards of several suites: kTrap is not solved within h (its first move
