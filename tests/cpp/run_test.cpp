@@ -31,7 +31,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kStopped = "IDA* durduruldu, None donuluyor.\n";
 const std::string kStoppedInSearch = "IDA* durduruldu (dfs icinde), None donuluyor.\n";
 
 bool on_worker(std::thread::id driver) { return std::this_thread::get_id() != driver; }
@@ -101,18 +100,6 @@ TEST(ThreadedRunLog, TrapIsSolvedInIterationTwo) {
                        "Iterasyon 2 | esik=3.000000 | 1 thread aciliyor\n", "Thread 0 acildi\n",
                        "Cozum bulundu! adim=" + std::to_string(r.out.path.size()) + " iter=2 sure=\n"}));
   }
-}
-
-// Asked between iterations, stop_get_best only when stop said no (that it is
-// asked on the driver before each iteration is checked through the module).
-TEST(ThreadedRunStops, BetweenIterationsStopGetBestOnlyAfterStop) {
-  Recorder rec;
-  int best_calls = 0;
-  rec.hooks.stop = [] { return true; };
-  rec.hooks.stop_get_best = [&] { return ++best_calls > 0; };
-  EXPECT_EQ(run_search(kTrap, {}, rec.hooks).end, RunEnd::stopped_before_iteration);
-  EXPECT_EQ(std::make_tuple(best_calls, rec.lines.size(), rec.lines.back()),
-            std::make_tuple(0, size_t{2}, kStopped));
 }
 
 // Workers ask every 1000 of their nodes (the driver asks too, between

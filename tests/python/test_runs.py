@@ -79,10 +79,13 @@ def test_runs_solved_at_the_start_or_without_a_solution(board, kind):
     assert kind == "exhausted" or len(lines) == (1 if kind == "solved" else 2)
 
 
-def test_stop_get_best_fn_is_asked_on_the_driver_before_each_iteration_only():
+def test_stop_get_best_fn_is_asked_on_the_driver_before_each_iteration_after_stop_fn():
     events, main = [], threading.get_ident()  # a poll is recorded as "on the driver thread?"
     stop = lambda: events.append(threading.get_ident() == main) or events.count(True) >= 8  # noqa
     assert velmora(LONG, log_fn=events.append, num_threads=2, stop_get_best_fn=stop) is None
     polls = [i for i, e in enumerate(events) if isinstance(e, bool)]
     assert [events[i] for i in polls] == [True] * 8 and events[-1] == STOP_BEFORE
     assert all(events[i + 1].startswith("Iterasyon") for i in polls[:-1])
+    asked = []  # not at all once stop_fn said yes
+    assert velmora(TRAP, log_fn=lambda _: None, stop_fn=lambda: True,
+                   stop_get_best_fn=lambda: asked.append(1)) is None and asked == []
