@@ -4,12 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <tuple>
-#include <utility>
-#include <vector>
 
-#include "board/lane_state.h"
-#include "board/layout.h"
 #include "board/move.h"
 #include "board/zobrist.h"
 #include "bounds/heuristic.h"

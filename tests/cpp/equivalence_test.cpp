@@ -5,10 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <random>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "board/move.h"
 #include "board/position.h"

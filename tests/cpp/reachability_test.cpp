@@ -5,19 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <limits>
 #include <map>
 #include <optional>
-#include <random>
-#include <regex>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "board/move.h"
 #include "search/reachability.h"
-#include "search/run_driver.h"
 #include "test_boards.h"
 
 namespace velmora {

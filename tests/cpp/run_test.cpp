@@ -8,21 +8,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <future>
 #include <numeric>
 #include <optional>
-#include <regex>
 #include <stdexcept>
-#include <string>
 #include <thread>
-#include <tuple>
-#include <utility>
-#include <vector>
 
-#include "search/run_driver.h"
 #include "search/work.h"
 #include "test_boards.h"
 

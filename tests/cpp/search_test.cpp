@@ -3,15 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <limits>
-#include <random>
-#include <string>
-#include <tuple>
-#include <utility>
-#include <vector>
 
-#include "search/run_driver.h"
 #include "search/bounded_dfs.h"
 #include "search/fast_dfs.h"
 #include "test_boards.h"

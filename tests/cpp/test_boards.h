@@ -1,6 +1,7 @@
 #pragma once
-// Shared helpers: field-by-field state comparison, random board generators,
-// hooks that record a run, and the replay of a run's solution by the move rules.
+// Shared helpers (and the standard headers the suites share): field-by-field
+// state comparison, random board generators, boards of several suites, hooks
+// that record a run, and the replay of a run's solution by the move rules.
 
 #include <gtest/gtest.h>
 
