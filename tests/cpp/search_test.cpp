@@ -74,12 +74,10 @@ TEST(FastKernel, OneThreadOutcomesMatchTheReference) {
     const Lanes lanes = board % 3 == 2 ? wide_lanes(rng, 1 + static_cast<int>(rng() % 4))
                                        : random_lanes(rng, true);
     const auto one_thread = [&](SearchCore core) {
-      std::vector<std::string> log;  // elapsed seconds cut off
+      Recorder rec;
       int polls = 0;
-      RunHooks hooks;
-      hooks.log = [&](std::string_view line) { log.emplace_back(line.substr(0, line.find("sure"))); };
-      hooks.stop = [&] { return ++polls > 5; };  // about 5000 nodes
-      return std::pair{run_search(lanes, {board % 2 == 1, 1, core}, hooks), log};
+      rec.hooks.stop = [&] { return ++polls > 5; };  // about 5000 nodes
+      return std::pair{run_search(lanes, {board % 2 == 1, 1, core}, rec.hooks), untimed(rec.lines)};
     };
     const auto [ref, ref_log] = one_thread(SearchCore::reference);
     // The fast kernel, with the hash checks it makes on boards where children
