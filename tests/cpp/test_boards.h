@@ -101,9 +101,9 @@ inline const Lanes kThree{{0, 5, 5, 3}, {0, 3, 1, 4}, {0, 0, 3, 2}, {0, 4, 1, 1}
 inline const Lanes kFive{{3, 4, 4, 1}, {0, 5, 2, 2}, {0, 0, 1, 1}, {0, 0, 0, 3}, {0, 0, 5, 2}};
 inline const Lanes kLong{{0, 0, 0, 2, 4}, {0, 5, 1, 5, 3}, {4, 2, 1, 3, 1}};
 
-// Log lines holding `part`.
-inline int64_t count_lines(const std::vector<std::string>& lines, std::string_view part) {
-  return std::ranges::count_if(lines, [&](auto& line) { return line.find(part) != line.npos; });
+// Log lines holding `fragment`.
+inline int64_t count_lines(const std::vector<std::string>& lines, std::string_view fragment) {
+  return std::ranges::count_if(lines, [&](auto& line) { return line.find(fragment) != line.npos; });
 }
 
 // The lines with the elapsed seconds cut off.
@@ -129,7 +129,7 @@ struct Recorder {
                  [this] { ++stop_polls; return false; },
                  [this] { return ++iterations > 100; }, {}};
   // After the run, or from its one worker.
-  int64_t count(std::string_view part) const { return count_lines(lines, part); }
+  int64_t count(std::string_view fragment) const { return count_lines(lines, fragment); }
 };
 
 // Replays the path by the move rules (front item out, in front of the
