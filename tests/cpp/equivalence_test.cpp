@@ -1,14 +1,10 @@
 // The board models agree on random walks: incremental move application with
 // evaluation from scratch, successor lists with the legal moves, and the fast
-// board (evaluate, do_move, undo_move) with move application.
+// board (evaluate, lift, sketch, do_move, undo_move) with move application.
 
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <random>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "board/move.h"
 #include "board/position.h"
@@ -18,10 +14,33 @@
 namespace velmora {
 namespace {
 
-// Every candidate child of apply_move equals its evaluation from scratch and
-// Position::evaluate gives it the same measures; the successor list holds the
-// legal moves but the reverse of the last one, in generation order, with the
-// children's values; after do_move and undo_move the fast board equals the walk.
+// One move (src != dst) by every model: apply_move's child equals its
+// evaluation from scratch, and the fast board's evaluation and its shortcuts
+// before one (legality, hash, blokaj, whether the clearing cost is
+// positive) agree with it. The child, nullopt for an illegal move.
+std::optional<LaneState> expect_models_agree(const LaneState& state, const BoardLayout& layout,
+                                             const Position& pos, int32_t src, int32_t dst) {
+  SCOPED_TRACE(std::to_string(src) + "->" + std::to_string(dst));
+  const auto child = apply_move(state, layout, src, dst);
+  const auto fast = pos.evaluate(src, dst);
+  Lift lift;
+  Sketch sketch;
+  const bool sketched = pos.lift(src, lift) && pos.sketch(lift, dst, sketch);
+  EXPECT_EQ(fast.has_value(), child.has_value());
+  EXPECT_EQ(sketched, child.has_value());
+  if (!child || !fast || !sketched) return child;
+  expect_same_state(*child, evaluate_grid(child->grid, layout, state.g + 1, src, dst));
+  EXPECT_EQ(measures(fast->m), measures(*child));
+  EXPECT_EQ(fast->diff, deficits(child->demand, child->supply));
+  EXPECT_EQ(std::tie(sketch.hash, sketch.blokaj), std::tie(child->hash, child->blokaj));
+  EXPECT_EQ(pos.least_h(lift, dst, sketch), child->blokaj + (child->extra > 0 ? 1 : 0));
+  return child;
+}
+
+// Every move of every node of the walks by every model; the successor list
+// holds the legal moves but the reverse of the last one, in generation
+// order, with the children's values, and so do the fast board's child
+// hashes; after do_move and undo_move the fast board equals the walk.
 TEST(Equivalence, BoardModelsAgreeOnRandomWalks) {
   std::mt19937 rng(20240611);
   int children = 0, g_star_changed = 0, extra_positive = 0, extra_reusable = 0;
@@ -47,23 +66,9 @@ TEST(Equivalence, BoardModelsAgreeOnRandomWalks) {
                     std::tie(whole.item, whole.blokaj, whole.hash));
         }
         for (int32_t dst = 0; dst < layout.lane_count; ++dst) {
-          const auto child = src == dst ? std::nullopt : apply_move(state, layout, src, dst);
-          const auto fast = src == dst ? std::nullopt : pos.evaluate(src, dst);
-          ASSERT_EQ(fast.has_value(), child.has_value()) << src << "->" << dst;
-          // The shortcuts before an evaluation: legality, hash, blokaj, and
-          // whether the clearing cost is positive.
-          Lift lift;
-          Sketch sketch;
-          ASSERT_EQ(src != dst && pos.lift(src, lift) && pos.sketch(lift, dst, sketch),
-                    child.has_value());
+          const auto child =
+              src == dst ? std::nullopt : expect_models_agree(state, layout, pos, src, dst);
           if (!child) continue;
-          expect_same_state(*child, evaluate_grid(child->grid, layout, state.g + 1, src, dst));
-          EXPECT_EQ(measures(fast->m), measures(*child)) << src << "->" << dst;
-          EXPECT_EQ(fast->diff, deficits(child->demand, child->supply));
-          EXPECT_EQ(sketch.hash, child->hash);
-          EXPECT_EQ(sketch.blokaj, child->blokaj);
-          EXPECT_EQ(pos.least_h(lift, dst, sketch), child->blokaj + (child->extra > 0 ? 1 : 0))
-              << src << "->" << dst;
           ++children;
           g_star_changed += child->g_star != state.g_star;
           extra_positive += child->extra > 0;
@@ -110,8 +115,7 @@ TEST(Equivalence, BoardModelsAgreeOnRandomWalks) {
   EXPECT_GT(extra_reusable, 1000);
 }
 
-// Boards of every width: each model's view of a sample of the moves agrees,
-// along short random walks.
+// Boards of every width: a sample of the moves along short random walks.
 TEST(Equivalence, BoardModelsAgreeOnWideBoards) {
   std::mt19937 rng(20261207);
   for (int board = 0; board < 60 && !HasFailure(); ++board) {
@@ -125,19 +129,7 @@ TEST(Equivalence, BoardModelsAgreeOnWideBoards) {
       for (int sample = 0; sample < 150; ++sample) {
         const auto src = static_cast<int32_t>(rng() % static_cast<unsigned>(layout.lane_count));
         const auto dst = static_cast<int32_t>(rng() % static_cast<unsigned>(layout.lane_count));
-        if (src == dst) continue;
-        const auto child = apply_move(state, layout, src, dst);
-        const auto fast = pos.evaluate(src, dst);
-        Lift lift;
-        Sketch sketch;
-        ASSERT_EQ(fast.has_value(), child.has_value());
-        ASSERT_EQ(pos.lift(src, lift) && pos.sketch(lift, dst, sketch), child.has_value());
-        if (!child) continue;
-        expect_same_state(*child, evaluate_grid(child->grid, layout, state.g + 1, src, dst));
-        EXPECT_EQ(measures(fast->m), measures(*child));
-        EXPECT_EQ(std::tie(sketch.hash, sketch.blokaj), std::tie(child->hash, child->blokaj));
-        EXPECT_EQ(pos.least_h(lift, dst, sketch), child->blokaj + (child->extra > 0 ? 1 : 0));
-        next = Move{src, dst};
+        if (src != dst && expect_models_agree(state, layout, pos, src, dst)) next = Move{src, dst};
       }
       if (!next) break;
       state = *apply_move(state, layout, next->src, next->dst);
@@ -158,11 +150,10 @@ TEST(Equivalence, LaneGrownPastTwentyItems) {
   Position pos(layout);
   pos.set(state);
   for (int i = 0; i < 10; ++i) {
-    state = *apply_move(state, layout, 1, 0);
+    state = *expect_models_agree(state, layout, pos, 1, 0);
     pos.do_move(1, 0, *pos.evaluate(1, 0));
   }
   EXPECT_EQ(pos.lane(0).items, 30);
-  expect_same_state(state, evaluate_grid(state.grid, layout, state.g, 1, 0));
   expect_same_state(pos.to_lane_state(), state);
 }
 

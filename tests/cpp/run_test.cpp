@@ -1,126 +1,120 @@
 // Whole runs through run_search with plain C++ hooks: solutions replayed by
-// the move rules, log lines, stops, interruption and failures. Every suite
-// here starts worker threads and so carries the Threaded prefix, which the
+// the move rules, log lines, stops, interruption and failures; work shared
+// below the root items (every node of an iteration expanded once at any
+// worker count, hand-overs that end cleanly on a goal, a stop or the end of
+// the iteration) and the queue's hand-over protocol on its own. Every suite
+// here starts threads and so carries the Threaded prefix, which the
 // ThreadSanitizer run selects.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
-#include <mutex>
-#include <regex>
+#include <chrono>
+#include <future>
+#include <numeric>
+#include <optional>
 #include <stdexcept>
-#include <string>
 #include <thread>
-#include <tuple>
-#include <utility>
-#include <vector>
 
-#include "search/run_driver.h"
 #include "search/work.h"
 #include "test_boards.h"
 
 namespace velmora {
 namespace {
 
-const Lanes kTrap{{0, 0, 0}, {0, 0, 1}, {2, 1, 2}, {5, 4, 5}};  // not solved within h
-const Lanes kThree{{0, 5, 5, 3}, {0, 3, 1, 4}, {0, 0, 3, 2}, {0, 4, 1, 1}, {0, 0, 5, 4}, {0, 1, 2, 2}};
-const Lanes kFive{{3, 4, 4, 1}, {0, 5, 2, 2}, {0, 0, 1, 1}, {0, 0, 0, 3}, {0, 0, 5, 2}};
-const Lanes kSix{{1, 2, 4, 1}, {0, 0, 0, 2}, {0, 5, 1, 3}, {0, 4, 4, 3}, {0, 1, 3, 2}, {0, 0, 5, 5}};
-const Lanes kLong{{0, 0, 0, 2, 4}, {0, 5, 1, 5, 3}, {4, 2, 1, 3, 1}};  // millions of nodes
-const std::string kStopped = "IDA* durduruldu, None donuluyor.\n";
-const std::string kStoppedInSearch = "IDA* durduruldu (dfs icinde), None donuluyor.\n";
+using namespace std::chrono_literals;
 
-// Keeps every log line; ends a run that never stops raising its bound.
-struct Recorder {
-  std::mutex mutex;
-  std::vector<std::string> lines;
-  int iterations = 0;
-  RunHooks hooks{[this](std::string_view text) {
-                   std::lock_guard lock(mutex);
-                   lines.emplace_back(text);
-                 }, {}, [this] { return ++iterations > 100; }, {}};
-  size_t count(const std::string& part) const {  // after the run, or from its one worker
-    return std::ranges::count_if(lines, [&](auto& line) { return line.find(part) != line.npos; });
-  }
-};
+const std::string kStoppedInSearch = "IDA* durduruldu (dfs icinde), None donuluyor.\n";
 
 bool on_worker(std::thread::id driver) { return std::this_thread::get_id() != driver; }
 
-TEST(ThreadedRunEndings, StartLineAndEarlyEnds) {
-  Recorder solved, stuck, refused;
-  const RunOutcome a = run_search({{0, 1, 2}, {3}}, {}, solved.hooks);
-  EXPECT_EQ(std::tie(a.end, a.iterations, a.nodes), std::make_tuple(RunEnd::solved_at_start, 0, 0));
-  EXPECT_EQ(solved.lines, std::vector<std::string>{
-                              "IDA* basladi. blokaj=0 g*=5 DS=0 h=0.000000 dsg_tiebreak=kapali\n"});
-  EXPECT_EQ(run_search({{2, 1}}, {false, 4}, stuck.hooks).end, RunEnd::no_root_work);
-  EXPECT_EQ(stuck.lines.size(), 2u);
-  EXPECT_EQ(stuck.lines.back(), "Cozum bulunamadi.\n");
-  EXPECT_THROW(run_search(Lanes(101, {1}), {}, refused.hooks), std::invalid_argument);
-  EXPECT_TRUE(refused.lines.empty());
-  // 1,3,2 / one slot: the one move is cut in iteration 1 and a dead end in 2.
-  for (const int32_t workers : {1, 2, 4, 8}) {
-    Recorder dead;
-    const RunOutcome c = run_search({{1, 3, 2}, {0}}, {false, workers}, dead.hooks);
-    EXPECT_EQ(std::tie(c.end, c.iterations), std::make_tuple(RunEnd::exhausted, 2));
-    EXPECT_TRUE(std::regex_match(dead.lines.back(),
-                                 std::regex("Cozum bulunamadi\\. sure=[0-9]+\\.[0-9]{6}\n")));
+// Three or four moves from the start, so with several workers most of them
+// wait for pieces from the first node on; solved after iterations searched
+// whole (kFewA: 4 to 42,731 nodes each at the bound).
+const Lanes kFewA{{0, 0, 0, 3}, {4, 3, 5, 4}, {1, 2, 1, 2}, {1, 5, 1, 4}, {4, 3, 2, 5}};
+const Lanes kFewB{{0, 0, 0, 1}, {3, 3, 1, 3}, {2, 5, 3, 5}, {5, 2, 4, 5}};
+const Lanes kFewC{{0, 0, 0, 4}, {5, 2, 4, 5}, {1, 3, 3, 5}, {4, 5, 4, 4}, {1, 1, 1, 1}};
+// 56 root items: pieces only once they have all been taken.
+const Lanes kMany{{0, 0, 3, 4, 5, 5}, {0, 0, 0, 0, 0, 3}, {0, 0, 0, 0, 2, 2}, {0, 0, 2, 4, 4, 5},
+                  {0, 0, 0, 3, 5, 2}, {0, 2, 3, 2, 2, 5}, {0, 0, 0, 0, 0, 2}, {0, 0, 0, 3, 5, 2}};
+const Lanes kSix{{1, 2, 4, 1}, {0, 0, 0, 2}, {0, 5, 1, 3}, {0, 4, 4, 3}, {0, 1, 3, 2}, {0, 0, 5, 5}};
+// Two lanes: from every node the one move besides undoing the last is the
+// same move again, so every iteration is a single chain with nothing to hand over.
+const Lanes kChainExhausted{{5, 4, 3, 2, 1, 5, 4, 3, 2, 1, 5, 4, 3, 2, 1, 5, 4, 3, 2, 1},
+                            std::vector<int32_t>(20, 0)};
+const Lanes kChainSolved{{5, 5, 5, 5, 4, 4, 4, 4, 3, 3, 3, 3, 2, 2, 2, 2, 1, 1, 1, 1},
+                         std::vector<int32_t>(20, 0)};
+
+struct Logged {
+  RunOutcome out;
+  std::vector<std::string> lines;
+};
+
+// A run with every log line kept; with `iterations` it is stopped by
+// stop_get_best before the next one.
+Logged run(const Lanes& lanes, const RunOptions& options, int32_t iterations = 0,
+           const StopQuery& stop = {}) {
+  Recorder rec;
+  if (stop) rec.hooks.stop = stop;
+  if (iterations > 0) rec.hooks.stop_get_best = [&, asked = 0]() mutable { return ++asked > iterations; };
+  RunOutcome out = run_search(lanes, options, rec.hooks);
+  return {std::move(out), std::move(rec.lines)};
+}
+
+// The nodes of each of the first `count` iterations, all workers together.
+std::vector<int64_t> iteration_totals(const RunOutcome& out, int32_t count) {
+  std::vector<int64_t> totals;
+  for (int32_t i = 0; i < count && i < std::ssize(out.iteration_nodes); ++i) {
+    const auto& nodes = out.iteration_nodes[static_cast<size_t>(i)];
+    totals.push_back(std::accumulate(nodes.begin(), nodes.end(), int64_t{0}));
   }
+  return totals;
+}
+
+// The bounds of the iteration lines, as printed.
+std::vector<std::string> bounds(const std::vector<std::string>& lines, int32_t count) {
+  const std::regex iteration("Iterasyon [0-9]+ \\| esik=([0-9.]+) \\| [0-9]+ thread aciliyor\n");
+  std::vector<std::string> found;
+  for (const std::string& line : lines) {
+    std::smatch bound;
+    if (std::ssize(found) < count && std::regex_match(line, bound, iteration)) found.push_back(bound[1]);
+  }
+  return found;
 }
 
 TEST(ThreadedRunLog, TrapIsSolvedInIterationTwo) {
   for (const bool tiebreak : {false, true}) {
-    Recorder rec;
-    const RunOutcome out = run_search(kTrap, {tiebreak, 1}, rec.hooks);
-    expect_solution(kTrap, out);
-    std::vector<std::string> log;  // the elapsed seconds cut off
-    for (const auto& line : rec.lines) {
-      log.push_back(std::regex_replace(line, std::regex("[0-9]+\\.[0-9]{6}\n"), "\n"));
-    }
-    EXPECT_EQ(log, (std::vector<std::string>{
+    const Logged r = run(kTrap, {tiebreak, 1});
+    expect_solution(kTrap, r.out);
+    EXPECT_EQ(untimed(r.lines), (std::vector<std::string>{
                        "IDA* basladi. blokaj=2 g*=5 DS=-2 h=2.000000 dsg_tiebreak=" +
                            std::string(tiebreak ? "acik\n" : "kapali\n"),
                        "Iterasyon 1 | esik=2.000000 | 1 thread aciliyor\n", "Thread 0 acildi\n",
                        "Iterasyon 2 | esik=3.000000 | 1 thread aciliyor\n", "Thread 0 acildi\n",
-                       "Cozum bulundu! adim=" + std::to_string(out.path.size()) + " iter=2 sure=\n"}));
+                       "Cozum bulundu! adim=" + std::to_string(r.out.path.size()) + " iter=2 sure=\n"}));
   }
 }
 
-TEST(ThreadedRunStops, BetweenIterationsOnTheDriverThread) {
-  Recorder at_once, later;
-  int best_calls = 0;
-  at_once.hooks.stop = [] { return true; };
-  at_once.hooks.stop_get_best = [&] { return ++best_calls > 0; };
-  EXPECT_EQ(run_search(kTrap, {}, at_once.hooks).end, RunEnd::stopped_before_iteration);
-  // stop_get_best is not asked once stop said yes.
-  EXPECT_EQ(std::make_tuple(best_calls, at_once.lines.size(), at_once.lines.back()),
-            std::make_tuple(0, size_t{2}, kStopped));
-  std::vector<std::thread::id> callers;
-  later.hooks.stop_get_best = [&] {
-    callers.push_back(std::this_thread::get_id());
-    return callers.size() == 4;
-  };
-  const RunOutcome out = run_search(kLong, {false, 4}, later.hooks);
-  EXPECT_EQ(std::tie(out.end, out.iterations), std::make_tuple(RunEnd::stopped_before_iteration, 3));
-  EXPECT_EQ(callers, std::vector<std::thread::id>(4, std::this_thread::get_id()));
-  EXPECT_EQ(later.count("Iterasyon"), 3u);
-  EXPECT_EQ(later.lines.back(), kStopped);
-}
-
-// Workers ask every 1000 of their nodes; the driver asks too, between
-// iterations, and is always told to go on.
+// Workers ask every 1000 of their nodes (the driver asks too, between
+// iterations, and is told to go on), with either kernel, and while pieces
+// are handed over.
 TEST(ThreadedRunStops, InsideTheSearchEveryThousandNodes) {
-  for (const int32_t workers : {1, 2, 4, 8}) {
-    Recorder rec;
-    std::atomic<int> polls{0};
-    rec.hooks.stop = [&, driver = std::this_thread::get_id()] {
-      return on_worker(driver) && ++polls >= 5;
-    };
-    const RunOutcome out = run_search(kLong, {false, workers, SearchCore::reference}, rec.hooks);
-    EXPECT_EQ(out.end, RunEnd::stopped_in_search);
-    EXPECT_TRUE(workers > 1 ? out.nodes >= 5000 : out.nodes == 5000) << out.nodes;
-    EXPECT_EQ(rec.lines.back(), kStoppedInSearch);
+  int64_t pieces = 0;
+  const auto driver = std::this_thread::get_id();
+  for (const SearchCore core : {SearchCore::reference, SearchCore::fast}) {
+    for (const int32_t workers : {1, 2, 4, 8}) {
+      for (const int polls_to_stop : {1, 5, 30}) {
+        std::atomic<int> polls{0};
+        const Logged r = run(kLong, {false, workers, core}, 0,
+                             [&] { return on_worker(driver) && ++polls >= polls_to_stop; });
+        EXPECT_EQ(r.out.end, RunEnd::stopped_in_search);
+        EXPECT_TRUE(workers > 1 ? r.out.nodes >= 1000 * polls_to_stop
+                                : r.out.nodes == 1000 * polls_to_stop) << r.out.nodes;
+        EXPECT_EQ(r.lines.back(), kStoppedInSearch);
+        pieces += r.out.pieces;
+      }
+    }
   }
+  EXPECT_GT(pieces, 0);
 }
 
 TEST(ThreadedProgressLine, CountCarriesAcrossIterations) {
@@ -148,31 +142,10 @@ TEST(ThreadedDeepBoard, StoppedAThousandLevelsDown) {
   for (auto& lane : lanes) lane.insert(lane.end(), {2, 1});
   lanes.resize(61, std::vector<int32_t>(20, 0));
   for (const SearchCore core : {SearchCore::fast, SearchCore::reference}) {
-    Recorder rec;
-    rec.hooks.stop = [driver = std::this_thread::get_id()] { return on_worker(driver); };
-    const RunOutcome out = run_search(lanes, {false, 1, core}, rec.hooks);
-    EXPECT_GT(out.start_h, 1000.0);
-    EXPECT_EQ(std::tie(out.end, out.nodes), std::make_tuple(RunEnd::stopped_in_search, 1000));
-  }
-}
-
-// Every worker opens in every iteration; with more workers than root items
-// the extra ones stay idle.
-TEST(ThreadedRunWorkers, SolvedByTwoToEightWorkers) {
-  for (const Lanes* board : {&kTrap, &kThree, &kFive, &kSix}) {
-    const BoardLayout layout = build_layout(*board);
-    const size_t items = split_root(evaluate_start(layout), layout, false).size();
-    for (const size_t workers : {2, 3, 5, 8}) {
-      Recorder rec;
-      const bool reference = board == &kThree || board == &kSix;
-      const RunOptions options{workers % 2 == 1, static_cast<int32_t>(workers),
-                               reference ? SearchCore::reference : SearchCore::fast};
-      expect_solution(*board, run_search(*board, options, rec.hooks));
-      const size_t iterations = rec.count("Iterasyon");
-      EXPECT_EQ(rec.count(" acildi\n"), iterations * workers);
-      EXPECT_GE(rec.count(" bosta kaldi (hic is alamadi)\n"),
-                iterations * (std::max(workers, items) - items));
-    }
+    const Logged r = run(lanes, {false, 1, core}, 0,
+                         [driver = std::this_thread::get_id()] { return on_worker(driver); });
+    EXPECT_GT(r.out.start_h, 1000.0);
+    EXPECT_EQ(std::tie(r.out.end, r.out.nodes), std::make_tuple(RunEnd::stopped_in_search, 1000));
   }
 }
 
@@ -224,6 +197,161 @@ TEST(ThreadedRunFailure, WorkerExceptionIsRethrownAfterTheJoin) {
     if (text == "Thread 1 acildi\n") throw std::length_error("log failed");
   };
   EXPECT_THROW(run_search(kLong, {false, 4}, hooks), std::length_error);
+}
+
+// The benchmark's measure of whole iterations: the goal's iteration too is
+// searched to its end, alike at any worker count.
+TEST(ThreadedSplit, GoalsAsLeavesSearchTheGoalsIterationWhole) {
+  const Logged normal = run(kFewB, {false, 1});
+  const int32_t n = normal.out.iterations;
+  RunOptions leaves{false, 1};
+  leaves.goals_are_leaves = true;
+  const Logged whole = run(kFewB, leaves, n);
+  EXPECT_EQ(std::tie(whole.out.end, whole.out.iterations),
+            std::make_tuple(RunEnd::stopped_before_iteration, n));
+  EXPECT_EQ(iteration_totals(whole.out, n - 1), iteration_totals(normal.out, n - 1));
+  EXPECT_GT(iteration_totals(whole.out, n).back(), iteration_totals(normal.out, n).back());
+  leaves.num_threads = 3;
+  EXPECT_EQ(iteration_totals(run(kFewB, leaves, n).out, n), iteration_totals(whole.out, n));
+}
+
+// At any worker count, with either kernel, with and without the tie-break:
+// the iterations before the goal's expand the same nodes as one worker's
+// (while pieces are handed over), with the same bounds, so the goal comes in
+// the same iteration, and the solution replays. Every worker opens once an
+// iteration; at least those beyond the root items, but not all, stay idle.
+TEST(ThreadedSplit, AnyWorkerCountSearchesTheSameIterations) {
+  for (const Lanes* board : {&kTrap, &kThree, &kFive, &kSix, &kFewA, &kFewB, &kFewC, &kMany}) {
+    const BoardLayout layout = build_layout(*board);
+    const auto items = std::ssize(split_root(evaluate_start(layout), layout, false));
+    const SearchCore core = board == &kThree || board == &kSix ? SearchCore::reference : SearchCore::fast;
+    for (const bool tiebreak : {false, true}) {
+      SCOPED_TRACE(testing::PrintToString(*board) + (tiebreak ? " with" : " without") + " tie-break");
+      const Logged one = run(*board, {tiebreak, 1, core});
+      const int32_t n = one.out.iterations;
+      ASSERT_EQ(std::tie(one.out.end, one.out.pieces), std::make_tuple(RunEnd::solved, 0));
+      for (const int32_t workers : {2, 3, 8, 64}) {
+        const Logged r = run(*board, {tiebreak, workers, core});
+        expect_solution(*board, r.out);
+        EXPECT_EQ(r.out.iterations, n) << workers << " workers";
+        EXPECT_EQ(iteration_totals(r.out, n - 1), iteration_totals(one.out, n - 1));
+        EXPECT_EQ(bounds(r.lines, n), bounds(one.lines, n));
+        const int64_t idle = count_lines(r.lines, " bosta kaldi (hic is alamadi)\n");
+        EXPECT_EQ(count_lines(r.lines, " acildi\n"), n * workers);
+        EXPECT_GE(idle, n * std::max<int64_t>(0, workers - items));
+        EXPECT_LT(idle, n * workers);
+        // Four root items and 47,403 nodes before the goal's iteration: most
+        // of eight workers wait from the first node on, so pieces must move.
+        if (workers == 8 && board == &kFewA) {
+          EXPECT_GT(r.out.pieces, 0);
+        }
+      }
+    }
+  }
+}
+
+// Waiting workers see the end of an iteration that one worker searches
+// alone: 1,3,2 / one slot (the one move is cut in iteration 1 and a dead end
+// in 2), and the chains.
+TEST(ThreadedSplit, IterationsThatAreOneChain) {
+  const Lanes dead_end{{1, 3, 2}, {0}};
+  const Logged dead = run(dead_end, {false, 1});
+  const Logged exhausted = run(kChainExhausted, {false, 1});
+  const Logged solved = run(kChainSolved, {false, 1});
+  EXPECT_EQ(std::tie(dead.out.end, dead.out.iterations), std::make_tuple(RunEnd::exhausted, 2));
+  ASSERT_EQ(exhausted.out.end, RunEnd::exhausted);
+  ASSERT_GE(exhausted.out.iterations, 10);
+  expect_solution(kChainSolved, solved.out);
+  ASSERT_GE(solved.out.path.size(), 16u);
+  for (const int32_t count : {2, 4, 8}) {
+    for (const auto& [board, one] : {std::pair{&dead_end, &dead}, {&kChainExhausted, &exhausted}}) {
+      const Logged a = run(*board, {false, count});
+      EXPECT_EQ(std::tie(a.out.end, a.out.iterations, a.out.nodes, a.out.pieces),
+                std::tie(one->out.end, one->out.iterations, one->out.nodes, one->out.pieces));
+      EXPECT_EQ(bounds(a.lines, a.out.iterations), bounds(one->lines, a.out.iterations));
+      EXPECT_TRUE(std::regex_match(a.lines.back(),
+                                   std::regex("Cozum bulunamadi\\. sure=[0-9]+\\.[0-9]{6}\n")));
+    }
+    const Logged b = run(kChainSolved, {false, count});
+    EXPECT_EQ(std::tie(b.out.end, b.out.nodes, b.out.path),
+              std::tie(solved.out.end, solved.out.nodes, solved.out.path));
+  }
+}
+
+std::future<std::optional<Piece>> wait_in_thread(WorkQueue& queue) {
+  return std::async(std::launch::async, [&queue] { return queue.wait_piece(); });
+}
+
+// Whether a wait ends within five seconds; if not, the queue is cleared so
+// that its thread can still end.
+template <class T>
+bool ends(WorkQueue& queue, std::future<T>& waiter) {
+  if (waiter.wait_for(5s) == std::future_status::ready) return true;
+  queue.clear_queue();
+  return false;
+}
+
+bool becomes_hungry(const WorkQueue& queue) {
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (!queue.wants_work() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  return queue.wants_work();
+}
+
+TEST(ThreadedWorkQueue, PiecesGoToWaitingWorkersUntilTheIterationEnds) {
+  WorkQueue queue;
+  queue.set_workers(3);
+  queue.refill({});
+  Piece piece{Path{{0, 1, 1, 1, 2, 1, 0.0, 1.0, 0.0}}, {{2, 0, -3}, {1, 2, 5}}};
+  const Path path = piece.path;
+  EXPECT_FALSE(queue.wants_work());
+  EXPECT_FALSE(queue.offer_piece(piece));  // nobody waits: the giver keeps its children
+  EXPECT_EQ(piece.children.size(), 2u);
+
+  auto taker = wait_in_thread(queue);
+  ASSERT_TRUE(becomes_hungry(queue));
+  EXPECT_TRUE(queue.offer_piece(piece));
+  EXPECT_FALSE(queue.wants_work());
+  ASSERT_TRUE(ends(queue, taker));
+  const std::optional<Piece> got = taker.get();
+  ASSERT_TRUE(got.has_value());
+  EXPECT_EQ(got->path, path);
+  ASSERT_EQ(got->children.size(), 2u);
+  EXPECT_EQ(std::tie(got->children[1].src, got->children[1].dst, got->children[1].score),
+            std::make_tuple(1, 2, int64_t{5}));
+
+  // Two of three waiting is no end; a goal or a stop (a clear) is, for both.
+  auto a = wait_in_thread(queue), b = wait_in_thread(queue);
+  ASSERT_TRUE(becomes_hungry(queue));
+  EXPECT_EQ(a.wait_for(50ms), std::future_status::timeout);
+  queue.clear_queue();
+  for (auto* waiter : {&a, &b}) EXPECT_TRUE(ends(queue, *waiter) && !waiter->get());
+  EXPECT_FALSE(queue.wants_work());
+  Piece late{path, {{0, 1, 0}}};
+  EXPECT_FALSE(queue.offer_piece(late));
+
+  // A new iteration: all three waiting with no piece left ends it for all.
+  queue.refill({});
+  auto x = wait_in_thread(queue), y = wait_in_thread(queue), z = wait_in_thread(queue);
+  for (auto* waiter : {&x, &y, &z}) EXPECT_TRUE(ends(queue, *waiter) && !waiter->get());
+}
+
+// Workers start searching together: each waits for the last to start, or
+// for the end of the iteration when one never will.
+TEST(ThreadedWorkQueue, StartGateOpensForTheLastWorkerOrTheEnd) {
+  WorkQueue queue;
+  queue.set_workers(3);
+  for (const bool last_starts : {true, false}) {
+    queue.refill({});
+    auto first = std::async(std::launch::async, [&queue] { queue.wait_for_start(); });
+    auto second = std::async(std::launch::async, [&queue] { queue.wait_for_start(); });
+    EXPECT_EQ(first.wait_for(50ms), std::future_status::timeout);
+    if (last_starts) {
+      queue.wait_for_start();
+    } else {
+      queue.clear_queue();
+    }
+    EXPECT_TRUE(ends(queue, first) && ends(queue, second));
+  }
 }
 
 }  // namespace

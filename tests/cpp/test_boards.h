@@ -1,13 +1,18 @@
 #pragma once
-// Shared helpers: field-by-field state comparison, a random board generator,
-// and the replay of a run's solution by the move rules.
+// Shared helpers (and the standard headers the suites share): field-by-field
+// state comparison, random board generators, boards of several suites, hooks
+// that record a run, and the replay of a run's solution by the move rules.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <ostream>
 #include <random>
+#include <regex>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -57,6 +62,12 @@ inline Lanes random_lanes(std::mt19937& rng, bool packed) {
   return lanes;
 }
 
+// The slot of the lane's front item, -1 for a lane without items.
+inline int32_t first_item_slot(const std::vector<int32_t>& lane) {
+  const auto it = std::ranges::find_if(lane, [](int32_t v) { return v != 0; });
+  return it == lane.end() ? -1 : static_cast<int32_t>(it - lane.begin());
+}
+
 // 2 to 100 lanes of 1 to 40 slots (within 2000 cells and 20 items a lane),
 // each in order, then scrambled by `moves` random legal moves: boards of
 // every width whose searches end within a few nodes.
@@ -72,27 +83,54 @@ inline Lanes wide_lanes(std::mt19937& rng, int moves) {
     std::sort(values.begin(), values.end());
     std::copy(values.begin(), values.end(), lane.end() - static_cast<std::ptrdiff_t>(items));
   }
-  const auto front = [](const std::vector<int32_t>& lane) {
-    return std::find_if(lane.begin(), lane.end(), [](int32_t v) { return v != 0; }) - lane.begin();
-  };
   for (int m = 0; m < moves; ++m) {
     auto& src = lanes[rng() % lanes.size()];
     auto& dst = lanes[rng() % lanes.size()];
-    const auto a = front(src);
-    const auto b = front(dst);
-    if (&src == &dst || a == static_cast<std::ptrdiff_t>(src.size()) || b == 0) continue;
-    if (std::count_if(dst.begin(), dst.end(), [](int32_t v) { return v != 0; }) >= 20) continue;
-    dst[static_cast<std::size_t>(b - 1)] = src[static_cast<std::size_t>(a)];
-    src[static_cast<std::size_t>(a)] = 0;
+    const int32_t a = first_item_slot(src), b = first_item_slot(dst);
+    if (&src == &dst || a < 0 || b == 0) continue;
+    if (std::ranges::count_if(dst, [](int32_t v) { return v != 0; }) >= 20) continue;
+    dst[static_cast<std::size_t>(b < 0 ? std::ssize(dst) : b) - 1] = std::exchange(src[a], 0);
   }
   return lanes;
 }
 
-// The slot of the lane's front item, -1 for a lane without items.
-inline int32_t first_item_slot(const std::vector<int32_t>& lane) {
-  const auto it = std::ranges::find_if(lane, [](int32_t v) { return v != 0; });
-  return it == lane.end() ? -1 : static_cast<int32_t>(it - lane.begin());
+// Boards of several suites: kTrap is not solved within h (its first move
+// raises f), kThree takes three iterations, kLong millions of nodes.
+inline const Lanes kTrap{{0, 0, 0}, {0, 0, 1}, {2, 1, 2}, {5, 4, 5}};
+inline const Lanes kThree{{0, 5, 5, 3}, {0, 3, 1, 4}, {0, 0, 3, 2}, {0, 4, 1, 1}, {0, 0, 5, 4}, {0, 1, 2, 2}};
+inline const Lanes kFive{{3, 4, 4, 1}, {0, 5, 2, 2}, {0, 0, 1, 1}, {0, 0, 0, 3}, {0, 0, 5, 2}};
+inline const Lanes kLong{{0, 0, 0, 2, 4}, {0, 5, 1, 5, 3}, {4, 2, 1, 3, 1}};
+
+// Log lines holding `fragment`.
+inline int64_t count_lines(const std::vector<std::string>& lines, std::string_view fragment) {
+  return std::ranges::count_if(lines, [&](auto& line) { return line.find(fragment) != line.npos; });
 }
+
+// The lines with the elapsed seconds cut off.
+inline std::vector<std::string> untimed(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const auto& line : lines) {
+    out.push_back(std::regex_replace(line, std::regex("[0-9]+\\.[0-9]{6}(s?)\n"), "$1\n"));
+  }
+  return out;
+}
+
+// Hooks that keep every log line (workers write too) and count the stop
+// polls; a run that never stops raising its bound ends after 100 iterations.
+struct Recorder {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  std::atomic<int> stop_polls{0};
+  int iterations = 0;
+  RunHooks hooks{[this](std::string_view text) {
+                   std::lock_guard lock(mutex);
+                   lines.emplace_back(text);
+                 },
+                 [this] { ++stop_polls; return false; },
+                 [this] { return ++iterations > 100; }, {}};
+  // After the run, or from its one worker.
+  int64_t count(std::string_view fragment) const { return count_lines(lines, fragment); }
+};
 
 // Replays the path by the move rules (front item out, in front of the
 // destination's items or into its last slot), checks every field of every

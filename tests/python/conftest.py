@@ -1,8 +1,22 @@
-"""Shared helpers: a Python model of the move rules, boards, and a judge of one call."""
+"""Shared helpers: a Python model of the move rules, boards, a judge of one call, and
+ways to run examples/solve.py."""
 
+import io
+import json
+import os
+import runpy
 import subprocess
 import sys
 import textwrap
+from pathlib import Path
+
+import velmora as velmora_module
+
+REPO = Path(__file__).resolve().parents[2]
+SOLVE = REPO / "examples" / "solve.py"
+PUZZLES = REPO / "examples" / "puzzles"
+MODULE_DIR = Path(velmora_module.__file__).parent
+ENV = dict(os.environ, PYTHONPATH=str(MODULE_DIR), LANG="C.UTF-8")
 
 LONG = [[0, 0, 0, 2, 4], [0, 5, 1, 5, 3], [4, 2, 1, 3, 1]]  # only a stop ends it
 ONE_MOVE = [[0, 3, 1], [0, 0, 2], [0, 0, 0]]
@@ -155,3 +169,19 @@ def check_outcome(lanes, result, lines, stopper=None):
 def run_python(code, *args):
     return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *args], text=True,
                           capture_output=True, timeout=60, env={"PYTHONPATH": ":".join(sys.path)})
+
+
+def run_cli(*args, input=""):
+    return subprocess.run([sys.executable, str(SOLVE), *map(str, args)], input=input,
+                          capture_output=True, text=True, env=ENV, timeout=300)
+
+
+def run_main(*args, text=json.dumps(ONE_MOVE), solver=None, err=None):
+    """examples/solve.py's main() in this process, reading `text` as its standard input;
+    by default the boards handed to the solver are caught, and no search runs.
+    Returns the exit code, those boards, and what went to standard output and error."""
+    boards, out, err = [], io.StringIO(), err or io.StringIO()
+    code = runpy.run_path(str(SOLVE))["main"](
+        list(args), solver=solver or (lambda lanes, **_: boards.append(lanes)),
+        stdin=io.StringIO(text), stdout=out, stderr=err)
+    return code, boards, out.getvalue(), err.getvalue()

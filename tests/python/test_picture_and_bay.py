@@ -1,28 +1,14 @@
 """examples/solve.py's --svg picture of a run and its --bay reader."""
 
-import io
 import json
 import re
-import runpy
 import xml.etree.ElementTree as ET
 
 import pytest
 
-from conftest import misplaced_levels, replay
-from test_usability import PUZZLES, SOLVE, run_cli
+from conftest import PUZZLES, misplaced_levels, replay, run_cli, run_main
 
 NS = "{http://www.w3.org/2000/svg}"
-
-
-def run_main(*args, text):
-    """solve.py's main() in this process, reading `text` as its standard input;
-    the board handed to the solver is caught, and no search runs."""
-    boards = []
-    out, err = io.StringIO(), io.StringIO()
-    code = runpy.run_path(str(SOLVE))["main"](
-        list(args), solver=lambda lanes, **_: boards.append(lanes), stdin=io.StringIO(text),
-        stdout=out, stderr=err)
-    return code, boards, err.getvalue()
 
 
 # --- Bay files ------------------------------------------------------------------
@@ -39,7 +25,7 @@ Stack 3: 4
 
 
 def test_bay_stacks_become_lanes_top_first_with_levels_one_up():
-    code, boards, err = run_main("--bay", "-", "--quiet", text=BAY)
+    code, boards, _, err = run_main("--bay", "-", "--quiet", text=BAY)
     assert (code, err) == (1, "") and boards == [[[2, 1, 3], [0, 0, 0], [0, 0, 5]]]
     # Stacks counted from 0, Windows line ends, keys in any case, headers after the stacks.
     text = "\r\n".join(["tiers: 2", "Stack 0: 1", "Stack 1: 0 3", "STACKS: 2",
@@ -56,16 +42,14 @@ def test_bay_stacks_become_lanes_top_first_with_levels_one_up():
     (("Stack 1: 2 0 1", "Stack 1: 2 -1"), "line 6: '-1' is not a value"),
     (("Stack 2:", "Stack 4:"), "line 7: stack 4 where stack 2 was expected"),
     (("Tiers: 3", "Tiers = 3"), "line 3: not a bay line"),
-    (("Tiers: 3", "Tiers: 0"), "line 3: Tiers: needs a whole number >= 1"),
     (("Name: test bay", "Stacks: 3"), "line 4: a second Stacks: line (the first is line 1)"),
     (("Tiers: 3\n", ""), "no Tiers: line"),
-], ids=["level-6", "stack-count", "container-count", "too-tall", "bad-value", "stack-number",
-        "malformed", "no-tiers-number", "repeated", "missing"])
+])
 def test_bay_refusals_exit_2_naming_the_line(change, message):
     text = BAY
     for old, new in zip(change[::2], change[1::2]):
         text = text.replace(old, new)
-    code, boards, err = run_main("--bay", "-", text=text)
+    code, boards, _, err = run_main("--bay", "-", text=text)
     assert (code, boards) == (2, []) and err.startswith(f"solve.py: standard input: {message}")
     assert err.count("\n") == 1, err
 
@@ -121,7 +105,8 @@ def test_svg_steps_through_every_move_to_the_replayed_board(tmp_path, source, st
     bay = ["--bay"] if source.endswith(".txt") else []
     proc = run_cli(*bay, PUZZLES / source, "--json", "--svg", svg, *["--still"] * still)
     assert proc.returncode == 0, proc.stderr
-    result = json.loads(proc.stdout)["result"]
+    doc = json.loads(proc.stdout)
+    result = doc["result"]
     result["moves"] = [tuple(move) for move in result["moves"]]
     text = svg.read_text()
     root = ET.fromstring(text)
@@ -135,6 +120,7 @@ def test_svg_steps_through_every_move_to_the_replayed_board(tmp_path, source, st
     boards = [frame_board(frame, shape) for frame in frames]
     assert boards[0] == (start, [misplaced_levels(lane) for lane in start])
     assert boards[-1] == (replay(start, result), [0] * len(start))
+    assert doc["board_after"] == boards[-1][0]
 
     caption = root.find(f"{NS}text[@class='caption']").text
     n, nodes, iterations = result["num_moves"], result["nodes_expanded"], result["iterations"]

@@ -8,8 +8,8 @@ import xml.etree.ElementTree as ET
 
 import pytest
 
+from conftest import ENV, MODULE_DIR, PUZZLES, REPO
 from test_picture_and_bay import NS, frame_board
-from test_usability import ENV, MODULE_DIR, PUZZLES, REPO
 
 README = (REPO / "README.md").read_text()
 PYTHON_BLOCKS = re.findall(r"^```python\n(.*?)^```", README, flags=re.M | re.S)

@@ -1,4 +1,5 @@
-"""Hostile arguments, concurrent calls, stops from other threads, Ctrl-C, leaks."""
+"""Log and stop callables (where lines go, failing, hostile and re-entrant ones),
+hostile arguments, concurrent calls, stops from other threads, Ctrl-C, leaks."""
 
 import gc
 import json
@@ -15,7 +16,7 @@ from hypothesis import strategies as st
 
 from velmora import velmora
 
-from conftest import (EXHAUSTED, FIVE_LANES, LONG, NO_MOVE, ONE_MOVE, STOP_INSIDE,
+from conftest import (EXHAUSTED, FIVE_LANES, LONG, NO_MOVE, ONE_MOVE, STOP_BEFORE, STOP_INSIDE,
                       THREE_ITERATIONS, TRAP, StopAfter, check_outcome, run_python)
 
 pytestmark = pytest.mark.timeout(240)  # no hang: a failing stop or join fails the test
@@ -25,6 +26,72 @@ INT32 = st.one_of(st.integers(0, 5), st.integers(-(2**31), 2**31 - 1),
                   st.sampled_from([255, 256, 258, -1, -256, 2**31 - 1, -(2**31)]))
 BAD = st.sampled_from([2**31, -(2**31) - 1, 2**70, 1.0, float("nan"), None, "1", b"1", [1]])
 WRAP = {"list": list, "tuple": tuple, "generator": lambda xs: (x for x in list(xs))}
+
+
+def raising(exc):
+    def fn(*_args):
+        raise exc
+    return fn
+
+
+def test_without_log_fn_lines_go_to_standard_output_byte_for_byte():
+    proc = run_python("""
+        import sys
+        from velmora import velmora
+        lines = []
+        for log_fn in (None, lines.append):
+            velmora([[0, 0, 0], [0, 0, 1], [2, 1, 2], [5, 4, 5]], log_fn=log_fn, num_threads=1)
+            velmora([[0, 3, 1], [0, 0, 2], [0, 0, 0]], log_fn=log_fn, stop_fn=lambda: True)
+        sys.stderr.write("".join(lines))
+    """)
+    untimed = [re.sub(r"sure=[0-9.]+", "", text) for text in (proc.stdout, proc.stderr)]
+    assert proc.returncode == 0 and untimed[0] == untimed[1] != "", proc.stderr
+
+
+@pytest.mark.parametrize("log_fn, slot, answer", [
+    (raising(LookupError), "stop_fn", 0), (raising(KeyboardInterrupt), "stop_get_best_fn", None),
+    (raising(SystemExit(3)), "stop_fn", 0.0), (5, "stop_get_best_fn", False),
+    (lambda: None, "stop_fn", None), (print, "stop_get_best_fn", 0)])
+def test_failing_log_fn_and_false_like_stop_answers_change_nothing(log_fn, slot, answer, capfd):
+    for board in (ONE_MOVE, THREE_ITERATIONS):
+        want_lines, calls = [], []
+        want = velmora(board, log_fn=want_lines.append, num_threads=1)
+        result = velmora(board, log_fn=log_fn, num_threads=1,
+                         **{slot: lambda: calls.append(1) or answer})
+        assert sys.exc_info() == (None, None, None) and result.pop("time") > 0 < want.pop("time")
+        failures = "" if log_fn is print else "Log callback hatasi.\n" * len(want_lines)
+        assert (result, capfd.readouterr().err) == (want, failures)
+        assert len(calls) >= want["iterations"]
+
+
+ODD = [type("Odd", (), {"__len__": lambda self: 0})(),  # a length, no truth method
+       type("BadBool", (), {"__bool__": raising(LookupError)})()]
+
+
+@pytest.mark.parametrize("slot", ["stop_fn", "stop_get_best_fn"])
+@pytest.mark.parametrize("stop", [(lambda v: lambda: v)(v) for v in [True, 1, 2.5, "no", [], *ODD]]
+                         + [raising(LookupError), raising(KeyboardInterrupt), raising(SystemExit),
+                            7, lambda flag: flag])
+def test_true_unreadable_and_failing_stops_stop_at_the_first_poll(slot, stop):
+    lines = []
+    assert velmora(TRAP, log_fn=lines.append, **{slot: stop}) is None
+    assert sys.exc_info() == (None, None, None) and lines[1:] == [STOP_BEFORE]
+
+
+def test_callables_that_call_velmora_themselves():
+    def solve(board, then=lambda r: r):
+        lines = []
+        result = velmora(board, log_fn=lines.append, num_threads=2)
+        check_outcome(board, result, lines)
+        return then(result)
+
+    lines, inner = [], []
+    log = lambda line: lines.append(line) or line.startswith(  # noqa: E731
+        "Iterasyon 1 ") and inner.append(solve(ONE_MOVE)["num_moves"])
+    result = velmora(THREE_ITERATIONS, log_fn=log, num_threads=3,
+                     stop_fn=lambda: solve(TRAP, lambda r: r is None))
+    check_outcome(THREE_ITERATIONS, result, lines)
+    assert inner == [1]
 
 
 @st.composite
@@ -109,78 +176,60 @@ def test_a_stop_set_from_another_thread_ends_a_long_run_quickly():
 
 
 CHILD = """
-    import json, os, signal, sys, threading
+    import ctypes, json, os, signal, sys, threading
     from velmora import velmora
-    (threads, start, python_stops, handler), sent, flag = json.loads(sys.argv[1]), [], []
-    iteration = [0]
+    (threads, where, python_stops, handler), lines, sent, flag, calls = (
+        json.loads(sys.argv[1]), [], [], [], [])
     if handler:  # its own exception is the one to raise
         signal.signal(signal.SIGINT, lambda *_: int("not a number"))
+    # A C function: the signal it raises is pending, not yet handled, when it returns.
+    trip = ctypes.pythonapi.PyErr_SetInterrupt
+    trip.restype, trip.argtypes = None, []
 
-    def log(line):  # from iteration `start` on, a worker sends SIGINT
-        iteration[0] += line.startswith("Iterasyon ")
-        if iteration[0] >= start and line.endswith(" acildi\\n") and not sent:
+    def log(line):  # `where` an iteration: from it on, a worker sends SIGINT
+        lines.append(line)
+        if (not sent and line.endswith(" acildi\\n") and isinstance(where, int)
+                and sum(x.startswith("Iterasyon ") for x in lines) >= where):
             sent.append(os.kill(os.getpid(), signal.SIGINT))
 
     safety = threading.Timer(10, flag.append, (1,))  # a lost Ctrl-C ends in None after 10 s
     safety.start()
     stop = (lambda: bool(flag)) if python_stops else flag.__len__
+    counted = lambda: calls.append(1) or stop()
+    stops = {"stop_fn": stop, "stop_get_best_fn": stop}
+    if isinstance(where, str):  # that stop callable trips, the other counts its calls
+        stops = {"stop_fn": counted, "stop_get_best_fn": counted, where: trip}
     try:
-        outcome = repr(velmora(%r, log_fn=log, stop_fn=stop, stop_get_best_fn=stop,
-                               num_threads=threads))
+        outcome = repr(velmora(%r, log_fn=log, num_threads=threads, **stops))
     except BaseException as error:
         outcome = repr(error)
     safety.cancel()
     safety.join()
-    print(json.dumps([outcome, len(os.listdir("/proc/self/task")), repr(sys.exc_info()),
-                      velmora([[0, 3, 1], [0, 0, 2], [0, 0, 0]], log_fn=print)["num_moves"]]),
-          file=sys.stderr)
+    again = velmora([[0, 3, 1], [0, 0, 2], [0, 0, 0]], log_fn=print)["num_moves"]
+    print(json.dumps([outcome, len(os.listdir("/proc/self/task")), repr(sys.exc_info()), lines,
+                      len(calls), again]), file=sys.stderr)
 """ % (LONG,)
 
 
-@pytest.mark.parametrize("case", [  # (threads, SIGINT in iteration, Python stops, handler)
+# (threads, SIGINT from a worker in that iteration or from that stop callable, Python stops, handler)
+@pytest.mark.parametrize("case", [
     (1, 9, False, False), (8, 9, True, False), (4, 9, False, True),  # long iterations
     # Short iterations: the Python callable the driver calls next on the main
     # thread must not swallow the KeyboardInterrupt.
-    (2, 1, False, False), (2, 1, True, False), (2, 6, False, False), (2, 6, True, False)])
+    (2, 1, False, False), (2, 1, True, False), (2, 6, False, False), (2, 6, True, False),
+    # Raised from C inside a stop callable: no iteration, no callable after it,
+    # nothing on standard error.
+    (2, "stop_fn", True, False), (2, "stop_fn", True, True),
+    (2, "stop_get_best_fn", True, False), (2, "stop_get_best_fn", True, True)])
 def test_ctrl_c_raises_and_leaves_no_worker_thread(case):
     proc = run_python(CHILD, json.dumps(case))
-    assert proc.returncode == 0, proc.stderr
-    outcome = json.loads(proc.stderr.splitlines()[-1])
-    assert outcome == [outcome[0], 1, "(None, None, None)", 1]
-    assert outcome[0].startswith("ValueError" if case[3] else "KeyboardInterrupt()")
-
-
-C_CHILD = """
-    import ctypes, json, signal, sys
-    from velmora import velmora
-    slot, handler = json.loads(sys.argv[1])
-    if handler:
-        signal.signal(signal.SIGINT, lambda *_: int("not a number"))
-    # A C function: the signal it raises is pending, not yet handled, when it returns.
-    trip = ctypes.pythonapi.PyErr_SetInterrupt
-    trip.restype, trip.argtypes = None, []
-    lines, calls = [], []
-    other = lambda: calls.append(1) and len(calls) > 50  # noqa: E731
-    stops = {"stop_fn": trip, "stop_get_best_fn": other} if slot == "stop_fn" else {
-        "stop_fn": other, "stop_get_best_fn": trip}
-    try:
-        outcome = repr(velmora(%r, log_fn=lines.append, num_threads=2, **stops))
-    except BaseException as error:
-        outcome = repr(error)
-    print(json.dumps([outcome, lines, len(calls), repr(sys.exc_info())]))
-""" % (LONG,)
-
-
-@pytest.mark.parametrize("slot", ["stop_fn", "stop_get_best_fn"])
-@pytest.mark.parametrize("handler", [False, True])
-def test_ctrl_c_from_c_inside_a_stop_callable_ends_the_run_at_once(slot, handler):
-    # No iteration after it, no callable called after it, nothing on standard error.
-    proc = run_python(C_CHILD, json.dumps([slot, handler]))
-    assert proc.returncode == 0 and proc.stderr == "", proc.stderr
-    outcome, lines, other_calls, exc_info = json.loads(proc.stdout)
-    assert outcome.startswith("ValueError" if handler else "KeyboardInterrupt()")
-    assert len(lines) == 1 and lines[0].startswith("IDA* basladi.")
-    assert other_calls == (0 if slot == "stop_fn" else 1) and exc_info == "(None, None, None)"
+    assert proc.returncode == 0 and proc.stderr.count("\n") == 1, proc.stderr
+    outcome, threads, exc_info, lines, other_calls, next_call = json.loads(proc.stderr)
+    assert outcome.startswith("ValueError" if case[3] else "KeyboardInterrupt()")
+    assert (threads, exc_info, next_call) == (1, "(None, None, None)", 1)
+    if isinstance(case[1], str):
+        assert len(lines) == 1 and lines[0].startswith("IDA* basladi.")
+        assert other_calls == (0 if case[1] == "stop_fn" else 1)
 
 
 def test_whole_runs_on_the_smallest_thread_stack():
@@ -190,13 +239,7 @@ def test_whole_runs_on_the_smallest_thread_stack():
     proc = run_python("""
         import json, sys, threading
         from velmora import velmora
-        for size in range(16384, 1 << 20, 4096):
-            try:
-                threading.stack_size(size)
-                break
-            except ValueError:
-                pass
-        assert size <= (102400 if hasattr(sys, "gettotalrefcount") else 53248), size
+        threading.stack_size(102400 if hasattr(sys, "gettotalrefcount") else 53248)
         boards = [%r, [[0, 2], [4, 3], [2, 1]], [[0, 1, 3, 4, 5], [0, 0, 5, 1, 2], [0, 5, 4, 3, 2]]]
         out = []
         def run():
@@ -217,10 +260,7 @@ def test_whole_runs_on_the_smallest_thread_stack():
         [None, "Cozum bulunamadi. sure"], 3, 3]
 
 
-def raises(*_args):
-    raise LookupError
-
-
+raises = raising(LookupError)
 OFF_MAIN = lambda: threading.current_thread() is not threading.main_thread()  # noqa: E731
 CALLS = [  # (lanes, log_fn, stop_fn, stop_get_best_fn, expected)
     (TRAP, print, bool, raises, None), (ONE_MOVE, raises, None, None, dict),

@@ -1,4 +1,5 @@
-"""Whole runs: solutions that replay, the iteration sequence, endings in None."""
+"""The entry function: start lines, refusals of bad boards, solutions that replay,
+the iteration sequence, endings in None."""
 
 import re
 import threading
@@ -13,6 +14,29 @@ from conftest import (EXHAUSTED, FIVE_LANES, LONG, NO_MOVE, ONE_MOVE, STOP_BEFOR
 pytestmark = pytest.mark.timeout(60)  # a run that is never stopped fails instead of hanging
 
 ITERATION = re.compile(r"Iterasyon (\d+) \| esik=(\d+\.\d{6}) \| (\d+) thread aciliyor\n")
+EMPTY_SOLUTION = [("num_moves", 0), ("moves", []), ("time", 0.0), ("h_values", [0.0]),
+                  ("f_values", [0.0]), ("g_values", [0]), ("nodes_expanded", 0), ("iterations", 0)]
+
+
+@pytest.mark.parametrize("lanes, error, match", [
+    *[(lanes, TypeError, "incompatible function arguments") for lanes in [
+        None, "abc", b"ab", ["01"], [b"\0"], [1, 2], [[1.5]], [["1"]], [[2**31]],
+        [[-(2**31) - 1]], [None], {1: [0]}]],
+    ([[1]] * 101, ValueError, "101"), ([[0] * 2001], ValueError, "2001"),
+    ([[0] * 21] * 100, ValueError, "2100"), ([list(range(1, 22))], ValueError, "21"),
+    ([[1] * 20 + [257]], ValueError, "21"), ([[-1] * 21], ValueError, "21"),
+    # At the limits: accepted (solved at the start).
+    ([[0] * 20 for _ in range(99)] + [list(range(1, 21))], None, None), ([[0] * 2000], None, None),
+    ([[0]] * 100, None, None), ([[256, -256, 512] * 5 + [1] * 20], None, None),  # low 8 bits 0: no item
+])
+def test_bad_boards_are_refused_before_logging_and_boards_at_the_limits_accepted(lanes, error, match):
+    lines = []
+    if error is None:
+        assert velmora(lanes, log_fn=lines.append)["num_moves"] == 0
+    else:
+        with pytest.raises(error, match=match):
+            velmora(lanes, log_fn=lines.append)
+        assert lines == []
 
 
 def run(board, **kwargs):
@@ -25,10 +49,12 @@ def run(board, **kwargs):
 @pytest.mark.parametrize("threads", [1, 3])
 @pytest.mark.parametrize("tiebreak", [False, True])
 @pytest.mark.parametrize("board", [ONE_MOVE, TRAP, THREE_ITERATIONS, FIVE_LANES,
-                                   [[0, 2, 1], [0, 0, 3]]])
+                                   [[0, 2, 1], [0, 0, 3]],
+                                   [[-1, 2, 1], [0, 0, 0]]])  # the item 255 breaks lane 0
 def test_solutions_replay_and_iterations_raise_the_bound(board, threads, tiebreak):
     result, lines, untimed = run(board, num_threads=threads, use_dsg_tiebreak=tiebreak)
     assert check_outcome(board, result, lines) == "solved" and result["time"] > 0
+    assert lines[0].endswith(f" dsg_tiebreak={'acik' if tiebreak else 'kapali'}\n")
     start_h = float(re.search(r" h=(\S+) ", lines[0]).group(1))
     assert result["h_values"][0] == result["f_values"][0] == start_h
     assert board is not TRAP or result["iterations"] >= 2  # a trap for iteration 1
@@ -43,17 +69,23 @@ def test_solutions_replay_and_iterations_raise_the_bound(board, threads, tiebrea
 
 
 @pytest.mark.parametrize("board, kind", [
+    ([], "solved"), ([[0, 1, 2], [3, 3], [0, 0]], "solved"), ([[0, 9, 8, 1]], "solved"),
     (NO_MOVE, "no move"), ([[2, 1], []], "no move"), ([[], [3, 1]], "no move"),
     (EXHAUSTED, "exhausted"), ([[0, 1, 3, 2], [0]], "exhausted")])
-def test_runs_without_a_solution(board, kind):
+def test_runs_solved_at_the_start_or_without_a_solution(board, kind):
     result, lines, _ = run(board, num_threads=2, stop_fn=lambda: False)
-    assert check_outcome(board, result, lines) == kind and (kind == "exhausted" or len(lines) == 2)
+    assert check_outcome(board, result, lines) == kind
+    assert kind != "solved" or list(result.items()) == EMPTY_SOLUTION
+    assert kind == "exhausted" or len(lines) == (1 if kind == "solved" else 2)
 
 
-def test_stop_get_best_fn_is_asked_on_the_driver_before_each_iteration_only():
+def test_stop_get_best_fn_is_asked_on_the_driver_before_each_iteration_after_stop_fn():
     events, main = [], threading.get_ident()  # a poll is recorded as "on the driver thread?"
     stop = lambda: events.append(threading.get_ident() == main) or events.count(True) >= 8  # noqa
     assert velmora(LONG, log_fn=events.append, num_threads=2, stop_get_best_fn=stop) is None
     polls = [i for i, e in enumerate(events) if isinstance(e, bool)]
     assert [events[i] for i in polls] == [True] * 8 and events[-1] == STOP_BEFORE
     assert all(events[i + 1].startswith("Iterasyon") for i in polls[:-1])
+    asked = []  # not at all once stop_fn said yes
+    assert velmora(TRAP, log_fn=lambda _: None, stop_fn=lambda: True,
+                   stop_get_best_fn=lambda: asked.append(1)) is None and asked == []

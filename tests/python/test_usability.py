@@ -4,27 +4,15 @@ and the command-line solver examples/solve.py with its exit codes."""
 import ast
 import io
 import json
-import os
 import re
-import runpy
-import subprocess
-import sys
-from pathlib import Path
 
 import pytest
 
-import velmora as velmora_module
 from velmora import velmora
 
-from conftest import blokaj, replay
+from conftest import MODULE_DIR, ONE_MOVE, PUZZLES, REPO, run_cli, run_main
 
-REPO = Path(__file__).resolve().parents[2]
 STUB = REPO / "src" / "module" / "velmora.pyi"
-SOLVE = REPO / "examples" / "solve.py"
-PUZZLES = REPO / "examples" / "puzzles"
-MODULE_DIR = Path(velmora_module.__file__).parent
-ENV = dict(os.environ, PYTHONPATH=str(MODULE_DIR), LANG="C.UTF-8")
-ONE_MOVE = [[0, 3, 1], [0, 0, 2], [0, 0, 0]]  # the 3 goes to lane 2
 
 
 def parameters(fn):
@@ -59,41 +47,17 @@ def test_stub_result_keys_and_types_match_a_real_result():
     assert [type(v).__name__ for v in result["moves"][0]] == move_types
 
 
-def run_cli(*args, input=""):
-    return subprocess.run([sys.executable, str(SOLVE), *map(str, args)], input=input,
-                          capture_output=True, text=True, env=ENV, timeout=300)
-
-
-def run_main(*args, solver, err=None):
-    """examples/solve.py's main() in this process, with a stand-in for the module."""
-    out, err = io.StringIO(), err or io.StringIO()
-    code = runpy.run_path(str(SOLVE))["main"](list(args), solver=solver, stdout=out, stderr=err,
-                                              stdin=io.StringIO(json.dumps(ONE_MOVE)))
-    return code, out.getvalue(), err.getvalue()
-
-
-def test_solved_exits_0_with_the_moves_in_words():
-    proc = run_cli(PUZZLES / "tiny.json")
-    assert proc.returncode == 0, proc.stderr
-    assert "  1. lane 0 → lane 2: item 3\n" in proc.stdout
-    assert proc.stdout.endswith("\nsolved in 1 move\n")
-
-
-def test_json_read_from_standard_input_replays_to_a_solved_board():
-    lanes = json.loads((PUZZLES / "small.json").read_text())["lanes"]
-    proc = run_cli("--json", "--quiet", "-", input=json.dumps({"lanes": lanes}))
-    assert (proc.returncode, proc.stderr) == (0, "")
-    doc = json.loads(proc.stdout)
-    assert doc["status"] == "solved" and doc["result"]["num_moves"] > 1
-    doc["result"]["moves"] = [tuple(m) for m in doc["result"]["moves"]]
-    final = replay(lanes, doc["result"])
-    assert final == doc["board_after"] and blokaj(final) == 0
-
-
-def test_no_solution_exits_1():
-    proc = run_cli(PUZZLES / "stuck.json")
-    assert proc.returncode == 1, proc.stderr
-    assert "no solution" in proc.stdout and "solved" not in proc.stdout
+@pytest.mark.parametrize("args, code, printed", [
+    (["tiny.json"], 0, lambda out: "  1. lane 0 → lane 2: item 3\n" in out
+     and out.endswith("\nsolved in 1 move\n")),
+    (["stuck.json"], 1, lambda out: "no solution" in out and "solved" not in out),
+    (["--json", "stuck.json"], 1, lambda out: json.loads(out)["status"] == "no_solution"),
+    (["--json", "--time-limit", "0.5", "hard.json"], 3,
+     lambda out: json.loads(out) == {"status": "stopped", "result": None, "board_after": None}),
+], ids=["solved", "no-solution", "no-solution-json", "stopped"])
+def test_exit_codes_and_what_is_printed(args, code, printed):
+    proc = run_cli(*[PUZZLES / arg if arg.endswith(".json") else arg for arg in args])
+    assert proc.returncode == code and printed(proc.stdout), proc.stdout + proc.stderr
 
 
 @pytest.mark.parametrize("args, text, message", [
@@ -102,17 +66,11 @@ def test_no_solution_exits_1():
     ([], json.dumps([[1]] * 101), "101"),  # refused by the module
     (["--threads", "x"], "[[1]]", "--threads"),
     (["nope.json"], "", "nope.json"),
-], ids=["not-json", "bad-slot", "101-lanes", "bad-option", "missing-file"])
+])
 def test_bad_input_exits_2_with_a_message_and_no_traceback(args, text, message):
     proc = run_cli(*args, input=text)
     assert proc.returncode == 2, proc.stdout
     assert message in proc.stderr and "Traceback" not in proc.stderr
-
-
-def test_time_limit_exits_3():
-    proc = run_cli("--json", "--time-limit", "0.5", PUZZLES / "hard.json")
-    assert proc.returncode == 3, proc.stderr
-    assert json.loads(proc.stdout) == {"status": "stopped", "result": None, "board_after": None}
 
 
 @pytest.mark.parametrize("moves", [[], [(0, 1, 2, 0, 3, 1, 0.0, 1.0, 0.0)]])
@@ -121,7 +79,7 @@ def test_an_answer_that_does_not_replay_exits_4(moves):
         return {"num_moves": len(moves), "moves": moves, "time": 0.0, "h_values": [1.0],
                 "f_values": [1.0], "g_values": [0], "nodes_expanded": 0, "iterations": 1}
 
-    code, out, err = run_main(solver=lying)
+    code, _, out, err = run_main(solver=lying)
     assert code == 4 and "solved" not in out and "does not check out" in err
 
 
@@ -139,5 +97,5 @@ def test_ctrl_c_in_the_log_callable_stops_the_search_and_exits_130():
         log_fn("Iterasyon 1 | esik=1.000000 | 1 thread aciliyor\n")  # drawn on stderr
         answers.append(stop_fn())
 
-    code, out, err = run_main("--threads", "1", solver=fake, err=InterruptedOnce())
+    code, _, _, err = run_main("--threads", "1", solver=fake, err=InterruptedOnce())
     assert (code, answers) == (130, [True]) and "interrupted" in err

@@ -1,5 +1,5 @@
-"""Packaging: one version, the license in wheel and sdist, pytest's settings,
-and the wheel of `./dev wheel`, installed offline into a fresh venv."""
+"""Packaging: one version, the license in wheel and sdist, and the wheel of
+`./dev wheel`, installed offline into a fresh venv."""
 
 import ast
 import os
@@ -7,14 +7,14 @@ import subprocess
 import sys
 import tarfile
 import tomllib
-import warnings
 import zipfile
 
 import pytest
 
 import velmora as velmora_module
 
-from test_usability import MODULE_DIR, ONE_MOVE, REPO, SOLVE, stub
+from conftest import MODULE_DIR, ONE_MOVE, REPO, SOLVE
+from test_usability import stub
 
 PROJECT = tomllib.loads((REPO / "pyproject.toml").read_text())["project"]
 LICENSE = (REPO / "LICENSE").read_text()
@@ -50,13 +50,6 @@ def test_license_is_the_one_pyproject_names_and_the_sdist_ships_it(tmp_path):
     with tarfile.open(tmp_path / name) as sdist:
         assert sdist.extractfile(f"{top}/LICENSE").read().decode() == LICENSE
         assert "License: MIT\n" in sdist.extractfile(f"{top}/PKG-INFO").read().decode()
-
-
-def test_pytest_runs_with_the_settings_in_pyproject(request):
-    assert request.config.inipath == REPO / "pyproject.toml"
-    assert request.config.getoption("strict_markers")
-    with pytest.raises(UserWarning):  # warnings are errors
-        warnings.warn("a warning", UserWarning)
 
 
 @pytest.mark.slow
