@@ -255,9 +255,10 @@ def test_whole_runs_on_the_smallest_thread_stack():
         print(json.dumps(out), file=sys.stderr)
     """ % (TRAP,))
     assert proc.returncode == 0, proc.stderr
-    assert json.loads(proc.stderr.splitlines()[-1]) == [
-        [2, "Cozum bulundu! adim"], [None, "Cozum bulunamadi. sure"],
-        [None, "Cozum bulunamadi. sure"], 3, 3]
+    (moves, end), *rest = json.loads(proc.stderr.splitlines()[-1])
+    # Two workers may end the goal's iteration at another goal within its bound.
+    assert moves in (2, 3) and end == "Cozum bulundu! adim"
+    assert rest == [[None, "Cozum bulunamadi. sure"], [None, "Cozum bulunamadi. sure"], 3, 3]
 
 
 raises = raising(LookupError)
