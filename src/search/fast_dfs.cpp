@@ -24,7 +24,6 @@ FastSearch::FastSearch(const BoardLayout& layout, const SearchContext& ctx, bool
 }
 
 FastSearch::NodeStart FastSearch::start_node() {
-  new_stamp();
   const Measures& m = pos_->measures();
   return {static_cast<uint32_t>(arena_.size()), static_cast<uint32_t>(evals_.size()),
           use_dsg_tiebreak_ ? deficits(m.demand, m.supply) : LevelCounts{}};
@@ -168,6 +167,7 @@ void FastSearch::expand_merging(int64_t parent_score, double bound) {
   const Position& pos = *pos_;
   const Measures& m = pos.measures();
   const BoardLayout& layout = pos.layout();
+  new_stamp();  // the dedupe table is only read here
   const NodeStart node = start_node();
   ChildEval& child = child_;
 

@@ -111,7 +111,7 @@ class alignas(64) FastSearch {
   // at the index stored with it) when it was one already.
   bool remember(uint64_t hash, uint32_t index, uint32_t*& held);
   void new_stamp();
-  // Opens a node's expansion: a fresh dedupe stamp and where its children go.
+  // Opens a node's expansion: where its children go.
   NodeStart start_node();
   // A child's tie-break score (0 without the tie-break).
   int64_t score_of(const NodeStart& node, const ChildEval& child, int64_t parent_score) const;
