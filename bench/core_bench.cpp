@@ -444,7 +444,11 @@ void work_sharing(const std::vector<const Board*>& boards) {
                 all.nps / one.nps, all.cores);
     std::fflush(stdout);
   }
+}
 
+// Balance with more workers than this machine has cores, as a stand-in for a
+// machine with a core per worker.
+void balance(const std::vector<const Board*>& boards) {
   std::printf("\nbalance at %d workers: per whole iteration of at least %lld nodes, the busiest "
               "worker's nodes over the mean (target <= 1.5); %d runs each\n",
               kBalanceWorkers, static_cast<long long>(kBalanceMinNodes), kLongRepeats);
@@ -503,24 +507,33 @@ void work_sharing(const std::vector<const Board*>& boards) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: core_bench BOARDS_FILE [--reference-budget NODES]\n");
+    std::fprintf(stderr,
+                 "usage: core_bench BOARDS_FILE [--reference-budget NODES] [--puzzle FILE]...\n"
+                 "                  [--skip-kernels | --balance]\n");
     return 2;
   }
   int64_t reference_budget = 50000;
   bool kernels = true;
+  bool balance_only = false;
   std::vector<Board> puzzles;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--reference-budget" && i + 1 < argc) reference_budget = std::atoll(argv[++i]);
     if (arg == "--puzzle" && i + 1 < argc) puzzles.push_back(read_puzzle(argv[++i]));
     if (arg == "--skip-kernels") kernels = false;
+    if (arg == "--balance") balance_only = true;
   }
   const std::vector<Board> boards = read_boards(argv[1]);
   std::vector<const Board*> sharing_boards;
   for (const Board& b : boards) sharing_boards.push_back(&b);
   for (const Board& b : puzzles) sharing_boards.push_back(&b);
+  if (balance_only) {
+    balance(sharing_boards);
+    return 0;
+  }
   if (!kernels) {
     work_sharing(sharing_boards);
+    balance(sharing_boards);
     return 0;
   }
 
@@ -586,6 +599,7 @@ int main(int argc, char** argv) {
   }
 
   work_sharing(sharing_boards);
+  balance(sharing_boards);
 
   reach_overhead(boards, 3);
 

@@ -41,9 +41,7 @@ double seconds_since(int64_t start_time) {
 }
 
 int32_t worker_count(int32_t num_threads) {
-  if (num_threads >= 1) return num_threads;
-  const unsigned hardware = std::thread::hardware_concurrency();
-  return hardware == 0 ? 1 : static_cast<int32_t>(hardware);
+  return num_threads >= 1 ? num_threads : hardware_threads();
 }
 
 int64_t total_nodes(const std::vector<ThreadCounters>& counters) {

@@ -1,5 +1,7 @@
 #include "search/worker.h"
 
+#include <algorithm>
+#include <iterator>
 #include <thread>
 #include <utility>
 
@@ -34,7 +36,7 @@ SearchWorker::SearchWorker(int32_t index, SearchShared& shared)
     if (shares_work_) fast_->share_work(shared.queue, *shared.start);
     // With a core per worker they start promptly anyway, and the gate would
     // only add a wake-up to every iteration.
-    waits_for_start_ = shares_work_ && shared.counters.size() > std::thread::hardware_concurrency();
+    waits_for_start_ = shares_work_ && std::ssize(shared.counters) > hardware_threads();
   }
 }
 
@@ -125,6 +127,11 @@ void SearchWorker::run_iteration() noexcept {
   } catch (...) {
     record_failure(std::current_exception());
   }
+}
+
+int32_t hardware_threads() {
+  static const int32_t count = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+  return count;
 }
 
 std::vector<std::unique_ptr<SearchWorker>> make_workers(SearchShared& shared, int32_t count) {

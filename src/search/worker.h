@@ -90,6 +90,11 @@ class alignas(64) SearchWorker {
   bool waits_for_start_ = false;  // workers outnumber cores: start together
 };
 
+// The machine's hardware threads, at least 1. Asked of the system once per
+// process: the answer comes from reading a file, about 20 microseconds,
+// which a short run would otherwise pay for every worker.
+int32_t hardware_threads();
+
 // The run's workers, indices 0 .. count-1; `shared.counters` must already
 // hold `count` entries.
 std::vector<std::unique_ptr<SearchWorker>> make_workers(SearchShared& shared, int32_t count);
