@@ -186,9 +186,10 @@ struct Run {
 };
 
 // One run; with a node budget the run is stopped at the first stop poll past
-// it, which at one thread happens at the same node in every core.
+// it, which at one thread happens at the same node in every core. With
+// yield_at_polls each worker gives up its core at every stop poll.
 Run run(const Lanes& lanes, SearchCore core, int32_t threads, int64_t budget, bool tiebreak,
-        const RunOptions& sharing = {}, int32_t iterations = 0) {
+        const RunOptions& sharing = {}, int32_t iterations = 0, bool yield_at_polls = false) {
   Run r;
   std::atomic<int64_t> polls{0};
   int32_t asked = 0;
@@ -201,7 +202,12 @@ Run run(const Lanes& lanes, SearchCore core, int32_t threads, int64_t budget, bo
     std::lock_guard lock(log_mutex);
     r.log.push_back(line.substr(0, line.find(" | sure=")));
   };
-  if (budget > 0) {
+  if (yield_at_polls) {
+    hooks.stop = [] {
+      std::this_thread::yield();
+      return false;
+    };
+  } else if (budget > 0) {
     hooks.stop = [&polls, budget] {
       return polls.fetch_add(1) + 1 > budget / velmora::kStopPollInterval;
     };
@@ -320,6 +326,18 @@ constexpr double kPollRowSeconds = 0.02;
 constexpr int kBalanceWorkers = 16;
 // Smaller iterations last about as long as starting the workers.
 constexpr int64_t kBalanceMinNodes = 10000;
+// The balance of one run varies much with the scheduler's turns.
+constexpr int kBalanceRepeats = 9;
+struct BalanceMode {
+  const char* name;
+  bool split;        // pieces below the root items
+  bool fine_slices;  // every worker gives up its core at each stop poll
+};
+constexpr BalanceMode kBalanceModes[] = {
+    {"split below root", true, false},
+    {"split, fine turns", true, true},
+    {"root items only", false, false},
+};
 
 struct Best {
   double seconds = 0;
@@ -450,8 +468,13 @@ void work_sharing(const std::vector<const Board*>& boards) {
 // machine with a core per worker.
 void balance(const std::vector<const Board*>& boards) {
   std::printf("\nbalance at %d workers: per whole iteration of at least %lld nodes, the busiest "
-              "worker's nodes over the mean (target <= 1.5); %d runs each\n",
-              kBalanceWorkers, static_cast<long long>(kBalanceMinNodes), kLongRepeats);
+              "worker's nodes over the mean (target <= 1.5); %d runs each (1 with root items\n"
+              "only, which is the same every time); fine turns: each worker gives up its core "
+              "at every stop poll\n(%lld of its nodes, a few hundred microseconds), so that the "
+              "workers take turns on the cores\nfar more often than the scheduler's own "
+              "turns of milliseconds, as if each had a core\n",
+              kBalanceWorkers, static_cast<long long>(kBalanceMinNodes), kBalanceRepeats,
+              static_cast<long long>(velmora::kStopPollInterval));
   for (const Board* board : boards) {
     if (!named(*board, {"b05", "b10", "demo"})) continue;
     // The iterations before the goal's are whole; a board solved in its
@@ -465,16 +488,16 @@ void balance(const std::vector<const Board*>& boards) {
       for (const int64_t n : probe.outcome.iteration_nodes[static_cast<size_t>(i)]) total += n;
       whole_before_goal = whole_before_goal || total >= kBalanceMinNodes;
     }
-    for (const bool split : {true, false}) {
+    for (const BalanceMode& mode : kBalanceModes) {
       RunOptions options;
-      options.split_below_root = split;
+      options.split_below_root = mode.split;
       options.goals_are_leaves = !whole_before_goal;
       std::vector<std::vector<double>> ratios;  // per iteration, per run
       std::vector<int64_t> totals;
-      for (int rep = 0; rep < kLongRepeats; ++rep) {
+      for (int rep = 0; rep < (mode.split ? kBalanceRepeats : 1); ++rep) {
         wait_for_quiet();
         const Run r = run(board->lanes, SearchCore::fast, kBalanceWorkers, 0, false, options,
-                          whole_before_goal ? 0 : iterations);
+                          whole_before_goal ? 0 : iterations, mode.fine_slices);
         const int32_t whole = whole_before_goal ? r.outcome.iterations - 1 : r.outcome.iterations;
         for (int32_t i = 0, kept = 0; i < whole; ++i) {
           const auto& nodes = r.outcome.iteration_nodes[static_cast<size_t>(i)];
@@ -492,7 +515,7 @@ void balance(const std::vector<const Board*>& boards) {
         std::vector<double> sorted = ratios[i];
         std::sort(sorted.begin(), sorted.end());
         std::printf("%-7s %-17s iteration of %8lld nodes%s: median %.2f (runs:",
-                    board->name.c_str(), split ? "split below root" : "root items only",
+                    board->name.c_str(), mode.name,
                     static_cast<long long>(totals[i]), whole_before_goal ? "" : " (goals as leaves)",
                     sorted[sorted.size() / 2]);
         for (const double x : ratios[i]) std::printf(" %.2f", x);
