@@ -74,10 +74,12 @@ class InterruptPoll {
   int64_t last_ns_;
 };
 
-// The worker threads of one iteration. They report their end to a counter, so
-// the driver can wait with a timeout instead of blocking in join. However the
-// driver leaves, no thread is abandoned: the destructor stops and joins any
-// thread still joinable.
+// The worker threads of one run: started with the first iteration and kept
+// for the next ones, each waiting for the driver's word between iterations
+// (a thread start costs 15 to 100 microseconds on a virtual machine, a whole
+// small iteration). They report the end of each iteration to a counter, so
+// the driver can wait with a timeout. However the driver leaves, no thread
+// is abandoned: the destructor stops a running iteration and joins them all.
 class WorkerCrew {
  public:
   WorkerCrew(SearchShared& shared, const std::vector<std::unique_ptr<SearchWorker>>& workers)
@@ -86,56 +88,38 @@ class WorkerCrew {
   WorkerCrew& operator=(const WorkerCrew&) = delete;
 
   ~WorkerCrew() {
-    bool running = false;
-    for (const std::thread& t : threads_) running = running || t.joinable();
-    if (!running) return;
-    request_stop();
-    for (std::thread& t : threads_) {
-      if (t.joinable()) t.join();
-    }
+    if (threads_.empty()) return;
+    if (!finished()) request_stop();
+    quit_all();
   }
 
-  // Starts workers 0 .. count-1 in order. When one cannot be started, the
-  // ones already running are stopped and joined before the error is thrown.
-  void start(int32_t count) {
-    threads_.reserve(static_cast<size_t>(count));
-    std::exception_ptr failure;
-    try {
-      for (int32_t index = 0; index < count; ++index) {
-        threads_.emplace_back([this, index] {
-          workers_[static_cast<size_t>(index)]->run_iteration();
-          mark_finished();
-        });
-      }
-    } catch (const std::system_error& error) {
-      failure = std::make_exception_ptr(
-          std::runtime_error(std::string("could not start worker thread: ") + error.what()));
-    } catch (...) {
-      failure = std::current_exception();
+  // Sets every worker on the next iteration; the threads are started the
+  // first time. When one cannot be started, the ones already running are
+  // told to quit and joined before the error is thrown.
+  void begin_iteration() {
+    if (threads_.empty()) start(static_cast<int32_t>(workers_.size()));
+    {
+      std::lock_guard lock(mutex_);
+      ++generation_;
+      finished_ = 0;
     }
-    if (failure) {
-      request_stop();
-      join_all();
-      std::rethrow_exception(failure);
-    }
+    begin_cv_.notify_all();
   }
 
   bool finished() {
-    std::lock_guard lock(finish_mutex_);
+    std::lock_guard lock(mutex_);
     return finished_ == threads_.size();
   }
 
-  // True when every started worker has ended, waiting at most `timeout`.
+  // True when every worker has ended the iteration, waiting at most `timeout`.
   bool wait_finished(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(finish_mutex_);
+    std::unique_lock lock(mutex_);
     return finish_cv_.wait_for(lock, timeout, [this] { return finished_ == threads_.size(); });
   }
 
-  // Joins in start order.
-  void join_all() {
-    for (std::thread& t : threads_) {
-      if (t.joinable()) t.join();
-    }
+  void wait_finished() {
+    std::unique_lock lock(mutex_);
+    finish_cv_.wait(lock, [this] { return finished_ == threads_.size(); });
   }
 
   void request_stop() {
@@ -144,19 +128,64 @@ class WorkerCrew {
   }
 
  private:
-  void mark_finished() {
-    {
-      std::lock_guard lock(finish_mutex_);
-      ++finished_;
+  void start(int32_t count) {
+    threads_.reserve(static_cast<size_t>(count));
+    std::exception_ptr failure;
+    try {
+      for (int32_t index = 0; index < count; ++index) {
+        threads_.emplace_back([this, index] { serve(index); });
+      }
+    } catch (const std::system_error& error) {
+      failure = std::make_exception_ptr(
+          std::runtime_error(std::string("could not start worker thread: ") + error.what()));
+    } catch (...) {
+      failure = std::current_exception();
     }
-    finish_cv_.notify_all();
+    if (failure) {
+      quit_all();
+      std::rethrow_exception(failure);
+    }
+  }
+
+  // Thread body: one iteration for every word from the driver, until told to quit.
+  void serve(int32_t index) {
+    uint64_t done = 0;
+    for (;;) {
+      {
+        std::unique_lock lock(mutex_);
+        begin_cv_.wait(lock, [&] { return quit_ || generation_ != done; });
+        if (quit_) return;
+        done = generation_;
+      }
+      workers_[static_cast<size_t>(index)]->run_iteration();
+      {
+        std::lock_guard lock(mutex_);
+        ++finished_;
+      }
+      finish_cv_.notify_all();
+    }
+  }
+
+  // Joins in start order; only between iterations, or once they were stopped.
+  void quit_all() {
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    begin_cv_.notify_all();
+    for (std::thread& t : threads_) {
+      if (t.joinable()) t.join();
+    }
   }
 
   SearchShared& shared_;
   const std::vector<std::unique_ptr<SearchWorker>>& workers_;
-  std::mutex finish_mutex_;
+  std::mutex mutex_;
+  std::condition_variable begin_cv_;
   std::condition_variable finish_cv_;
-  size_t finished_ = 0;
+  uint64_t generation_ = 0;  // iterations begun
+  size_t finished_ = 0;      // workers done with the current one
+  bool quit_ = false;
   std::vector<std::thread> threads_;
 };
 
@@ -211,11 +240,9 @@ enum class CrewEnd { finished, interrupted, no_solution };
 // beside them; they are stopped early when the interruption hook asks to
 // stop or the enumeration proves there is no solution. No mutex is held
 // while the hook is called.
-CrewEnd run_workers(SearchShared& shared, const std::vector<std::unique_ptr<SearchWorker>>& workers,
-                    InterruptPoll& interrupt, ReachPacer& reach) {
-  WorkerCrew crew(shared, workers);
+CrewEnd run_workers(WorkerCrew& crew, InterruptPoll& interrupt, ReachPacer& reach) {
   const int64_t began = monotonic_ns();
-  crew.start(static_cast<int32_t>(workers.size()));
+  crew.begin_iteration();
   CrewEnd end = CrewEnd::finished;
   while (interrupt.enabled() || reach.open()) {
     if (reach.open()) {
@@ -233,7 +260,7 @@ CrewEnd run_workers(SearchShared& shared, const std::vector<std::unique_ptr<Sear
       break;
     }
   }
-  crew.join_all();
+  crew.wait_finished();
   reach.searched(monotonic_ns() - began);
   return end;
 }
@@ -314,6 +341,9 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
     outcome.end = RunEnd::exhausted;
     return outcome;
   };
+  // After the workers and the shared record, so that its threads are
+  // joined before either goes.
+  WorkerCrew crew(*shared, workers);
   ReachPacer reach(*layout, options.reach_memory_cap);
   const bool went_on = reach.first_slice(interrupt);
   outcome.reach = reach.report();
@@ -343,7 +373,7 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
     std::vector<int64_t>& nodes = outcome.iteration_nodes.emplace_back();
     for (const ThreadCounters& c : shared->counters) nodes.push_back(-c.nodes);
 
-    const CrewEnd crew_end = run_workers(*shared, workers, interrupt, reach);
+    const CrewEnd crew_end = run_workers(crew, interrupt, reach);
 
     outcome.nodes = total_nodes(shared->counters);
     outcome.children = 0;
