@@ -96,13 +96,19 @@ TEST(ThreadedRunLog, TrapIsSolvedInIterationTwo) {
 
 // Workers ask every 1000 of their nodes (the driver asks too, between
 // iterations, and is told to go on), with either kernel, and while pieces
-// are handed over.
+// are handed over. One worker's 50,000th node, counted across iterations,
+// brings the one progress line. A deep board (53 full lanes of 1 x18, 2, 1
+// and 8 empty ones: h 1007, and the first move of every node lowers h by
+// one) is stopped a thousand levels down.
 TEST(ThreadedRunStops, InsideTheSearchEveryThousandNodes) {
+  Lanes deep(53, std::vector<int32_t>(18, 1));
+  for (auto& lane : deep) lane.insert(lane.end(), {2, 1});
+  deep.resize(61, std::vector<int32_t>(20, 0));
   int64_t pieces = 0;
   const auto driver = std::this_thread::get_id();
   for (const SearchCore core : {SearchCore::reference, SearchCore::fast}) {
     for (const int32_t workers : {1, 2, 4, 8}) {
-      for (const int polls_to_stop : {1, 5, 30}) {
+      for (const int polls_to_stop : {1, 5, 51}) {
         std::atomic<int> polls{0};
         const Logged r = run(kLong, {false, workers, core}, 0,
                              [&] { return on_worker(driver) && ++polls >= polls_to_stop; });
@@ -111,42 +117,21 @@ TEST(ThreadedRunStops, InsideTheSearchEveryThousandNodes) {
                                 : r.out.nodes == 1000 * polls_to_stop) << r.out.nodes;
         EXPECT_EQ(r.lines.back(), kStoppedInSearch);
         pieces += r.out.pieces;
+        if (workers > 1) continue;
+        EXPECT_EQ(count_lines(r.lines, "[IDA*]"), polls_to_stop / 51);
+        if (polls_to_stop < 51) continue;
+        EXPECT_GE(r.out.iterations, 3);  // the 50,000th node comes after several iterations
+        const std::regex progress("\\[IDA\\*\\] iter=" + std::to_string(r.out.iterations) +
+                                  " \\| thread_nodes=50000 \\| esik=" + bounds(r.lines, 99).back() +
+                                  " \\| min_h=[0-9]+\\.[0-9]{6} \\| sure=[0-9]+\\.[0-9]{6}s\n");
+        EXPECT_TRUE(std::ranges::any_of(r.lines, [&](auto& l) { return std::regex_match(l, progress); }));
       }
     }
+    const Logged d = run(deep, {false, 1, core}, 0, [&] { return on_worker(driver); });
+    EXPECT_GT(d.out.start_h, 1000.0);
+    EXPECT_EQ(std::tie(d.out.end, d.out.nodes), std::make_tuple(RunEnd::stopped_in_search, 1000));
   }
   EXPECT_GT(pieces, 0);
-}
-
-TEST(ThreadedProgressLine, CountCarriesAcrossIterations) {
-  Recorder rec;
-  rec.hooks.stop = [&] { return rec.count("[IDA*]") > 0; };
-  const RunOutcome out = run_search(kLong, {false, 1}, rec.hooks);
-  EXPECT_EQ(std::tie(out.end, out.nodes), std::make_tuple(RunEnd::stopped_in_search, 51000));
-  ASSERT_GE(out.iterations, 3);  // the 50,000th node comes after several iterations
-  ASSERT_EQ(rec.count("[IDA*]"), 1u);
-  const auto line = std::ranges::find_if(rec.lines, [](auto& l) { return l.starts_with("[IDA*]"); });
-  const std::regex iteration("Iterasyon [0-9]+ \\| esik=([0-9.]+) \\| 1 thread aciliyor\n");
-  std::smatch bound;  // of the iteration line before it
-  ASSERT_TRUE(std::regex_match(*(line - 2), bound, iteration));
-  EXPECT_TRUE(std::regex_match(
-      *line, std::regex("\\[IDA\\*\\] iter=" + std::to_string(out.iterations) +
-                        " \\| thread_nodes=50000 \\| esik=" + bound[1].str() +
-                        " \\| min_h=[0-9]+\\.[0-9]{6} \\| sure=[0-9]+\\.[0-9]{6}s\n")))
-      << *line;
-}
-
-// 53 full lanes of 1 x18, 2, 1 and 8 empty ones: h 1007, and the first move
-// of every node lowers h by one, so the search goes straight down.
-TEST(ThreadedDeepBoard, StoppedAThousandLevelsDown) {
-  Lanes lanes(53, std::vector<int32_t>(18, 1));
-  for (auto& lane : lanes) lane.insert(lane.end(), {2, 1});
-  lanes.resize(61, std::vector<int32_t>(20, 0));
-  for (const SearchCore core : {SearchCore::fast, SearchCore::reference}) {
-    const Logged r = run(lanes, {false, 1, core}, 0,
-                         [driver = std::this_thread::get_id()] { return on_worker(driver); });
-    EXPECT_GT(r.out.start_h, 1000.0);
-    EXPECT_EQ(std::tie(r.out.end, r.out.nodes), std::make_tuple(RunEnd::stopped_in_search, 1000));
-  }
 }
 
 // The driver also asks after each hook it calls itself; here the third
