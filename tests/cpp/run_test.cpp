@@ -134,44 +134,35 @@ TEST(ThreadedRunStops, InsideTheSearchEveryThousandNodes) {
   EXPECT_GT(pieces, 0);
 }
 
-// The driver also asks after each hook it calls itself; here the third
-// question while workers search says yes.
-TEST(ThreadedRunInterrupt, EndsTheRunWithoutALogLine) {
-  Recorder rec;
-  std::atomic<int> polls{0};
-  std::atomic<bool> searching{false};
-  rec.hooks.stop = [&] { return ++polls > 50000; };  // a safety net, far off
-  rec.hooks.log = [&, keep = rec.hooks.log](std::string_view text) {
-    if (text.ends_with(" acildi\n")) searching = true;
-    keep(text);
-  };
-  std::vector<std::thread::id> callers;
-  int while_searching = 0;
-  rec.hooks.interrupted = [&] {
-    callers.push_back(std::this_thread::get_id());
-    return searching && ++while_searching == 3;
-  };
-  EXPECT_EQ(run_search(kLong, {false, 6}, rec.hooks).end, RunEnd::interrupted);
-  EXPECT_EQ(while_searching, 3);
-  EXPECT_EQ(callers, std::vector<std::thread::id>(callers.size(), std::this_thread::get_id()));
-  EXPECT_EQ(rec.count("durduruldu") + rec.count("Cozum"), 0u);
-}
-
-// A pending interruption found after a hook on the driver's thread ends the
-// run there: no stop_get_best after stop, no iteration after its line.
-TEST(ThreadedRunInterrupt, TakenAfterAHookEndsTheRunAtOnce) {
-  for (const int after : {1, 2, 3}) {  // the start line, the stop poll, the iteration line
+// Asked on the driver's thread only: after each hook it calls itself (the
+// start line, the stop polls, the iteration line) and while workers search.
+// A yes ends the run at once: nothing asked, logged or searched after it.
+TEST(ThreadedRunInterrupt, EndsTheRunAtOnceOnTheDriver) {
+  for (const int after : {1, 2, 3, 0}) {  // 0: the third question while six workers search
     Recorder rec;
-    int asked = 0, best_calls = 0;
+    std::atomic<bool> searching{false};
+    int asked = 0, while_searching = 0, yes_at = 0, best_calls = 0;
+    std::vector<std::thread::id> callers;
+    rec.hooks.stop = [&] { return ++rec.stop_polls > 50000; };  // a safety net, far off
     rec.hooks.stop_get_best = [&] { return ++best_calls > 100; };
-    rec.hooks.interrupted = [&] { return ++asked == after; };
-    RunOptions options{false, 2};
+    rec.hooks.log = [&, keep = rec.hooks.log](std::string_view text) {
+      if (text.ends_with(" acildi\n")) searching = true;
+      keep(text);
+    };
+    rec.hooks.interrupted = [&] {
+      callers.push_back(std::this_thread::get_id());
+      if (++asked == after || (!after && searching && ++while_searching == 3)) yes_at = asked;
+      return yes_at == asked;
+    };
+    RunOptions options{false, 6};
     options.reach_memory_cap = 0;  // its slice would ask too, were it slow enough
-    const RunOutcome out = run_search(kLong, options, rec.hooks);
-    EXPECT_EQ(std::tie(out.end, asked), std::make_tuple(RunEnd::interrupted, after));
-    EXPECT_EQ(rec.lines.size(), after == 3 ? 2u : 1u);
+    EXPECT_EQ(run_search(kLong, options, rec.hooks).end, RunEnd::interrupted);
+    EXPECT_EQ(asked, yes_at) << after;
+    EXPECT_EQ(callers, std::vector<std::thread::id>(callers.size(), std::this_thread::get_id()));
+    EXPECT_EQ(count_lines(rec.lines, "durduruldu") + count_lines(rec.lines, "Cozum"), 0);
+    if (!after) continue;
     EXPECT_EQ(best_calls, after == 1 ? 0 : 1);
-    EXPECT_EQ(rec.count(" acildi"), 0u);
+    EXPECT_EQ(rec.lines.size(), after == 3 ? 2u : 1u);  // no worker opened
   }
 }
 
