@@ -1,10 +1,7 @@
-// Whole runs through run_search with plain C++ hooks: solutions replayed by
-// the move rules, log lines, stops, interruption and failures; work shared
-// below the root items (every node of an iteration expanded once at any
-// worker count, hand-overs that end cleanly on a goal, a stop or the end of
-// the iteration) and the queue's hand-over protocol on its own. Every suite
-// here starts threads and so carries the Threaded prefix, which the
-// ThreadSanitizer run selects.
+// Whole runs through run_search with plain C++ hooks: solutions, log lines,
+// stops, interruption, failures, work shared below the root items, and the
+// queue's hand-over on its own. Every suite here starts threads: the Threaded
+// prefix is what the ThreadSanitizer run selects.
 
 #include <gtest/gtest.h>
 
@@ -23,9 +20,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kStoppedInSearch = "IDA* durduruldu (dfs icinde), None donuluyor.\n";
-
 bool on_worker(std::thread::id driver) { return std::this_thread::get_id() != driver; }
+
+// kThree takes three iterations, kLong millions of nodes.
+const Lanes kThree{{0, 5, 5, 3}, {0, 3, 1, 4}, {0, 0, 3, 2}, {0, 4, 1, 1}, {0, 0, 5, 4}, {0, 1, 2, 2}};
+const Lanes kFive{{3, 4, 4, 1}, {0, 5, 2, 2}, {0, 0, 1, 1}, {0, 0, 0, 3}, {0, 0, 5, 2}};
+const Lanes kLong{{0, 0, 0, 2, 4}, {0, 5, 1, 5, 3}, {4, 2, 1, 3, 1}};
 
 // Three or four moves from the start, so with several workers most of them
 // wait for pieces from the first node on; solved after iterations searched
@@ -115,7 +115,7 @@ TEST(ThreadedRunStops, InsideTheSearchEveryThousandNodes) {
         EXPECT_EQ(r.out.end, RunEnd::stopped_in_search);
         EXPECT_TRUE(workers > 1 ? r.out.nodes >= 1000 * polls_to_stop
                                 : r.out.nodes == 1000 * polls_to_stop) << r.out.nodes;
-        EXPECT_EQ(r.lines.back(), kStoppedInSearch);
+        EXPECT_EQ(r.lines.back(), "IDA* durduruldu (dfs icinde), None donuluyor.\n");
         pieces += r.out.pieces;
         if (workers > 1) continue;
         EXPECT_EQ(count_lines(r.lines, "[IDA*]"), polls_to_stop / 51);
