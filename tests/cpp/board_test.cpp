@@ -1,8 +1,6 @@
 // Board model and bounds on worked examples: layout, limits and hash keys, lane
 // analysis, start states, moves, clearing cost, successors and their order.
 
-#include <gtest/gtest.h>
-
 #include <optional>
 
 #include "board/move.h"

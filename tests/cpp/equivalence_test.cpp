@@ -2,8 +2,6 @@
 // evaluation from scratch, successor lists with the legal moves, and the fast
 // board (evaluate, lift, sketch, do_move, undo_move) with move application.
 
-#include <gtest/gtest.h>
-
 #include <optional>
 
 #include "board/move.h"

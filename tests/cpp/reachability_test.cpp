@@ -3,8 +3,6 @@
 // slices; and whole runs that it ends, or leaves alone (Threaded prefix: they
 // start workers, and the ThreadSanitizer run takes them).
 
-#include <gtest/gtest.h>
-
 #include <limits>
 #include <map>
 #include <optional>

@@ -3,8 +3,6 @@
 // queue's hand-over on its own. Every suite here starts threads: the Threaded
 // prefix is what the ThreadSanitizer run selects.
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <future>
 #include <numeric>
