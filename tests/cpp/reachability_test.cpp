@@ -188,8 +188,9 @@ TEST(Reachability, MemoryCapSlicesAndPauses) {
 
 // 6 positions are settled before the first iteration, without a stop poll;
 // 37,800 are more than the first slice, so the proof comes while the workers
-// search, and the run ends after they are joined.
-TEST(ThreadedRunUnreachable, EndsBeforeOrBesideTheSearch) {
+// search, and the run ends after they are joined. Beyond the cap the run goes
+// on as if there were no enumeration, until a stop; at the cap it ends by itself.
+TEST(ThreadedRunUnreachable, EndsBeforeOrBesideTheSearchWithinTheCap) {
   for (const int32_t workers : {1, 2}) {
     for (const Lanes* board : {&kSix, &kWide}) {
       Recorder rec;
@@ -208,14 +209,8 @@ TEST(ThreadedRunUnreachable, EndsBeforeOrBesideTheSearch) {
       }
     }
   }
-}
-
-// Beyond the cap the run goes on as if there were no enumeration, until a
-// stop; at the cap it ends by itself.
-TEST(ThreadedRunUnreachable, BeyondTheCapRunsUntilStopped) {
   Recorder beyond, at;
-  int polls = 0;
-  beyond.hooks.stop_get_best = [&] { return ++polls > 5; };
+  beyond.hooks.stop_get_best = [polls = 0]() mutable { return ++polls > 5; };
   RunOptions options{false, 2};
   options.reach_memory_cap = 64 * 1024;  // gives up within the first slice
   const RunOutcome out = run_search(kWide, options, beyond.hooks);

@@ -96,7 +96,6 @@ inline Lanes wide_lanes(std::mt19937& rng, int moves) {
 // Not solved within h: its first move raises f.
 inline const Lanes kTrap{{0, 0, 0}, {0, 0, 1}, {2, 1, 2}, {5, 4, 5}};
 
-// Log lines holding `fragment`.
 inline int64_t count_lines(const std::vector<std::string>& lines, std::string_view fragment) {
   return std::ranges::count_if(lines, [&](auto& line) { return line.find(fragment) != line.npos; });
 }
