@@ -76,19 +76,13 @@ std::optional<Plain> plain_enumeration(const Lanes& lanes, size_t limit) {
   explore(true, edges, std::numeric_limits<size_t>::max());
   // Peels states nothing leads to; what is left lies on or behind a cycle.
   std::vector<size_t> into(edges.size(), 0), free;
-  for (const auto& out : edges) {
-    for (const size_t to : out) ++into[to];
-  }
-  for (size_t i = 0; i < into.size(); ++i) {
-    if (into[i] == 0) free.push_back(i);
-  }
+  for (const auto& out : edges) for (const size_t to : out) ++into[to];
+  for (size_t i = 0; i < into.size(); ++i) if (into[i] == 0) free.push_back(i);
   size_t peeled = 0;
   for (; !free.empty(); ++peeled) {
     const size_t i = free.back();
     free.pop_back();
-    for (const size_t to : edges[i]) {
-      if (--into[to] == 0) free.push_back(to);
-    }
+    for (const size_t to : edges[i]) if (--into[to] == 0) free.push_back(to);
   }
   plain.endless = peeled < edges.size();
   return plain;

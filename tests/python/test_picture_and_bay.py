@@ -59,8 +59,7 @@ def test_bay_stacks_become_lanes_and_refusals_exit_2_naming_the_line(text, want)
 # --- The SVG picture --------------------------------------------------------------
 
 
-def frame_board(frame, shape):
-    """The board a frame shows, and for each lane its count of marked items."""
+def frame_board(frame, shape):  # the board a frame shows, and each lane's marked items
     board, marked = [[0] * n for n in shape], [0] * len(shape)
     for item in frame.iter(NS + "g"):
         if "item" in item.get("class", "").split():
@@ -73,8 +72,7 @@ def frame_board(frame, shape):
     return board, marked
 
 
-def item_at(frame, lane, slot):
-    """Where the frame draws the item of that slot."""
+def item_at(frame, lane, slot):  # where the frame draws the item of that slot
     (item,) = [g for g in frame.iter(NS + "g")
                if (g.get("data-lane"), g.get("data-slot")) == (str(lane), str(slot))]
     return tuple(map(float, re.fullmatch(r"translate\((\S+),(\S+)\)",

@@ -15,8 +15,7 @@ from conftest import MODULE_DIR, ONE_MOVE, PUZZLES, REPO, run_cli, run_main
 STUB = REPO / "src" / "module" / "velmora.pyi"
 
 
-def parameters(fn):
-    """(name, default) of a parsed function's parameters; "-" when it has none."""
+def parameters(fn):  # (name, default) of a parsed function's parameters; "-" for none
     args, defaults = fn.args.args, [ast.literal_eval(d) for d in fn.args.defaults]
     return list(zip([a.arg for a in args], ["-"] * (len(args) - len(defaults)) + defaults))
 
