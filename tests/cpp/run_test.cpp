@@ -122,20 +122,23 @@ TEST(ThreadedRunStops, InsideTheSearchEveryThousandNodes) {
 // start line, the stop polls, the iteration line) and while workers search.
 // A yes ends the run at once: nothing asked, logged or searched after it.
 TEST(ThreadedRunInterrupt, EndsTheRunAtOnceOnTheDriver) {
-  for (const int after : {1, 2, 3, 0}) {  // 0: the third question while six workers search
+  for (const int after : {1, 2, 3, 0}) {  // 0: the third question while the first iteration runs
     Recorder rec;
     std::atomic<bool> searching{false};
-    int asked = 0, while_searching = 0, yes_at = 0, best_calls = 0;
+    std::atomic<int> while_searching{0};
+    int asked = 0, yes_at = 0, best_calls = 0;
     std::vector<std::thread::id> callers;
     rec.hooks.stop = [&] { return ++rec.stop_polls > 50000; };  // a safety net, far off
     rec.hooks.stop_get_best = [&] { return ++best_calls > 100; };
     rec.hooks.log = [&, keep = rec.hooks.log](std::string_view text) {
-      if (text.ends_with(" acildi\n")) searching = true;
       keep(text);
+      if (after || text != "Thread 0 acildi\n" || searching.exchange(true)) return;
+      // Worker 0 holds the iteration open until the driver has asked three times.
+      for (int ms = 0; while_searching < 3 && ms < 5000; ++ms) std::this_thread::sleep_for(1ms);
     };
     rec.hooks.interrupted = [&] {
       callers.push_back(std::this_thread::get_id());
-      if (++asked == after || (!after && searching && ++while_searching == 3)) yes_at = asked;
+      if (++asked == after || (searching && ++while_searching == 3)) yes_at = asked;
       return yes_at == asked;
     };
     RunOptions options{false, 6};
@@ -144,6 +147,7 @@ TEST(ThreadedRunInterrupt, EndsTheRunAtOnceOnTheDriver) {
     EXPECT_EQ(asked, yes_at) << after;
     EXPECT_EQ(callers, std::vector<std::thread::id>(callers.size(), std::this_thread::get_id()));
     EXPECT_EQ(count_lines(rec.lines, "durduruldu") + count_lines(rec.lines, "Cozum"), 0);
+    EXPECT_EQ(count_lines(rec.lines, "Iterasyon "), after == 0 || after == 3 ? 1 : 0);
     if (!after) continue;
     EXPECT_EQ(best_calls, after == 1 ? 0 : 1);
     EXPECT_EQ(rec.lines.size(), after == 3 ? 2u : 1u);  // no worker opened
