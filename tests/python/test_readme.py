@@ -23,7 +23,7 @@ def run(command, cwd=REPO, **kwargs):
                           timeout=300, **kwargs)
 
 
-def as_written(line):  # this interpreter (python3.14 or python3.14d) for the README's
+def as_written(line):  # the README's python3.14 is this interpreter (or python3.14d)
     return re.sub(r"\bpython3\.14\b", sys.executable, line)
 
 
