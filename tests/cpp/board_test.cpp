@@ -1,8 +1,6 @@
 // Board model and bounds on worked examples: layout, limits and hash keys, lane
 // analysis, start states, moves, clearing cost, successors and their order.
 
-#include <gtest/gtest.h>
-
 #include <optional>
 
 #include "board/move.h"
@@ -17,8 +15,11 @@ namespace {
 const Lanes kWorked{{0, 2, 1}, {0, 0, 3}};
 
 // The grid keeps the low 8 bits (-1 is 255); a refusal names the limit (the
-// limits themselves are checked through the module); the keys are fixed.
-TEST(Layout, GridRefusalsAndKeys) {
+// limits themselves are checked through the module); the keys are fixed. The
+// proof that no two moves of a position change the hash alike: it holds for
+// the keys of ordinary boards, and gives up (false) beyond its budget,
+// counted as pairs of cells times values, so that a big board costs nothing.
+TEST(Layout, GridRefusalsKeysAndDistinctMoveKeys) {
   const BoardLayout layout = build_layout({{1, 2, 3}, {256, -1, 258, 0, 2}});
   EXPECT_EQ(std::vector<int>(layout.start_grid.begin(), layout.start_grid.begin() + 11),
             (std::vector<int>{1, 2, 3, 0, 0, 0, 255, 2, 0, 2, 0}));
@@ -30,12 +31,6 @@ TEST(Layout, GridRefusalsAndKeys) {
   // The keys decide which children merge, so they are pinned across builds.
   EXPECT_EQ(zobrist_key(0, 0), 0xc20369a413e28fc1ULL);
   EXPECT_EQ(zobrist_key(0, 1), 0xc722205f1c53d89fULL);
-}
-
-// The proof that no two moves of a position change the hash alike: it holds
-// for the keys of ordinary boards, and gives up (false) beyond its budget,
-// counted as pairs of cells times values, so that a big board costs nothing.
-TEST(Layout, MoveKeysDistinct) {
   const BoardLayout eleven = build_layout(Lanes(11, {0, 1, 2, 3, 4}));  // 55 cells, 4 values
   EXPECT_TRUE(move_keys_distinct(eleven, kMoveKeyBudget));
   EXPECT_TRUE(move_keys_distinct(build_layout(kWorked), 64));
@@ -138,7 +133,7 @@ TEST(ClearingCost, CheapestLanesReachingDs) {
   }
 }
 
-TEST(Successors, WorkedScores) {
+TEST(Successors, ScoresMergeRuleAndVisitingOrder) {
   const BoardLayout layout = build_layout({{0, 3, 1}, {0, 0, 2}, {0, 0, 0}});
   const LaneState start = evaluate_start(layout);
   const auto list = generate_successors(start, layout, 0, true);
@@ -151,9 +146,6 @@ TEST(Successors, WorkedScores) {
     EXPECT_EQ(std::tie(list[i].src, list[i].dst, list[i].f, list[i].h, list[i].score), want[i]);
     EXPECT_EQ(inherited[i].score, list[i].score + (i == 1 ? 0 : 1000)) << i;
   }
-}
-
-TEST(Successors, MergeRuleAndVisitingOrder) {
   const auto entry = [](double f, int64_t score) { return Successor{0, 1, f, f - 1, score, 1}; };
   EXPECT_TRUE(takes_over(entry(5, -50), entry(4, 100)));
   EXPECT_FALSE(takes_over(entry(4, 100), entry(5, -50)));
@@ -161,11 +153,11 @@ TEST(Successors, MergeRuleAndVisitingOrder) {
   EXPECT_FALSE(takes_over(entry(4, 9), entry(4, 10)));
   EXPECT_FALSE(takes_over(entry(4, 7), entry(4, 7)));  // a full tie keeps the first
   // f first, then h, then score: 3 -> 0 (f 3), 1 -> 0 (h 2, score -5), 0 -> 2, 0 -> 1 (h 3).
-  std::vector<Successor> list{
+  std::vector<Successor> order{
       {0, 1, 4, 3, 0, 1}, {0, 2, 4, 2, 5, 1}, {1, 0, 4, 2, -5, 1}, {3, 0, 3, 3, 99, 1}};
-  sort_successors(list, true);
-  const std::tuple<int32_t, int32_t> order[] = {{3, 0}, {1, 0}, {0, 2}, {0, 1}};
-  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(std::tie(list[i].src, list[i].dst), order[i]) << i;
+  sort_successors(order, true);
+  const std::tuple<int32_t, int32_t> sorted[] = {{3, 0}, {1, 0}, {0, 2}, {0, 1}};
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(std::tie(order[i].src, order[i].dst), sorted[i]) << i;
 }
 
 }  // namespace

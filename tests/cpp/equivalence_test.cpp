@@ -2,8 +2,6 @@
 // evaluation from scratch, successor lists with the legal moves, and the fast
 // board (evaluate, lift, sketch, do_move, undo_move) with move application.
 
-#include <gtest/gtest.h>
-
 #include <optional>
 
 #include "board/move.h"
@@ -115,8 +113,10 @@ TEST(Equivalence, BoardModelsAgreeOnRandomWalks) {
   EXPECT_GT(extra_reusable, 1000);
 }
 
-// Boards of every width: a sample of the moves along short random walks.
-TEST(Equivalence, BoardModelsAgreeOnWideBoards) {
+// Boards of every width: a sample of the moves along short random walks. And
+// a lane grown past 20 items: the limit holds for the start only, and both
+// models must still analyse such a lane exactly.
+TEST(Equivalence, BoardModelsAgreeOnWideBoardsAndLongLanes) {
   std::mt19937 rng(20261207);
   for (int board = 0; board < 60 && !HasFailure(); ++board) {
     SCOPED_TRACE("board " + std::to_string(board));
@@ -137,11 +137,6 @@ TEST(Equivalence, BoardModelsAgreeOnWideBoards) {
       expect_same_state(pos.to_lane_state(), state);
     }
   }
-}
-
-// The 20-item limit holds for the start only: moves may fill a long lane
-// further, and both board models must still analyse it exactly.
-TEST(Equivalence, LaneGrownPastTwentyItems) {
   Lanes lanes{std::vector<int32_t>(30, 0), std::vector<int32_t>(30, 0)};
   for (std::size_t s = 10; s < 30; ++s) lanes[0][s] = static_cast<int32_t>(1 + s % 5);
   for (std::size_t s = 20; s < 30; ++s) lanes[1][s] = static_cast<int32_t>(1 + s * 7 % 5);

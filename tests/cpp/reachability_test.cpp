@@ -3,8 +3,6 @@
 // slices; and whole runs that it ends, or leaves alone (Threaded prefix: they
 // start workers, and the ThreadSanitizer run takes them).
 
-#include <gtest/gtest.h>
-
 #include <limits>
 #include <map>
 #include <optional>
@@ -78,19 +76,13 @@ std::optional<Plain> plain_enumeration(const Lanes& lanes, size_t limit) {
   explore(true, edges, std::numeric_limits<size_t>::max());
   // Peels states nothing leads to; what is left lies on or behind a cycle.
   std::vector<size_t> into(edges.size(), 0), free;
-  for (const auto& out : edges) {
-    for (const size_t to : out) ++into[to];
-  }
-  for (size_t i = 0; i < into.size(); ++i) {
-    if (into[i] == 0) free.push_back(i);
-  }
+  for (const auto& out : edges) for (const size_t to : out) ++into[to];
+  for (size_t i = 0; i < into.size(); ++i) if (into[i] == 0) free.push_back(i);
   size_t peeled = 0;
   for (; !free.empty(); ++peeled) {
     const size_t i = free.back();
     free.pop_back();
-    for (const size_t to : edges[i]) {
-      if (--into[to] == 0) free.push_back(to);
-    }
+    for (const size_t to : edges[i]) if (--into[to] == 0) free.push_back(to);
   }
   plain.endless = peeled < edges.size();
   return plain;
@@ -190,8 +182,9 @@ TEST(Reachability, MemoryCapSlicesAndPauses) {
 
 // 6 positions are settled before the first iteration, without a stop poll;
 // 37,800 are more than the first slice, so the proof comes while the workers
-// search, and the run ends after they are joined.
-TEST(ThreadedRunUnreachable, EndsBeforeOrBesideTheSearch) {
+// search, and the run ends after they are joined. Beyond the cap the run goes
+// on as if there were no enumeration, until a stop; at the cap it ends by itself.
+TEST(ThreadedRunUnreachable, EndsBeforeOrBesideTheSearchWithinTheCap) {
   for (const int32_t workers : {1, 2}) {
     for (const Lanes* board : {&kSix, &kWide}) {
       Recorder rec;
@@ -210,14 +203,8 @@ TEST(ThreadedRunUnreachable, EndsBeforeOrBesideTheSearch) {
       }
     }
   }
-}
-
-// Beyond the cap the run goes on as if there were no enumeration, until a
-// stop; at the cap it ends by itself.
-TEST(ThreadedRunUnreachable, BeyondTheCapRunsUntilStopped) {
   Recorder beyond, at;
-  int polls = 0;
-  beyond.hooks.stop_get_best = [&] { return ++polls > 5; };
+  beyond.hooks.stop_get_best = [polls = 0]() mutable { return ++polls > 5; };
   RunOptions options{false, 2};
   options.reach_memory_cap = 64 * 1024;  // gives up within the first slice
   const RunOutcome out = run_search(kWide, options, beyond.hooks);

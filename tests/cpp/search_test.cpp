@@ -1,8 +1,6 @@
 // The bounded search below one node: bound edges, goal, flags and the next
 // bound; and whole one-thread runs alike with the fast and the reference kernel.
 
-#include <gtest/gtest.h>
-
 #include <limits>
 
 #include "search/bounded_dfs.h"

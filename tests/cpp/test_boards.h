@@ -1,7 +1,6 @@
 #pragma once
-// Shared helpers (and the standard headers the suites share): field-by-field
-// state comparison, random board generators, boards of several suites, hooks
-// that record a run, and the replay of a run's solution by the move rules.
+// Shared helpers and headers: state comparison, random boards, hooks that
+// record a run, and the replay of a run's solution by the move rules.
 
 #include <gtest/gtest.h>
 
@@ -94,14 +93,9 @@ inline Lanes wide_lanes(std::mt19937& rng, int moves) {
   return lanes;
 }
 
-// Boards of several suites: kTrap is not solved within h (its first move
-// raises f), kThree takes three iterations, kLong millions of nodes.
+// Not solved within h: its first move raises f.
 inline const Lanes kTrap{{0, 0, 0}, {0, 0, 1}, {2, 1, 2}, {5, 4, 5}};
-inline const Lanes kThree{{0, 5, 5, 3}, {0, 3, 1, 4}, {0, 0, 3, 2}, {0, 4, 1, 1}, {0, 0, 5, 4}, {0, 1, 2, 2}};
-inline const Lanes kFive{{3, 4, 4, 1}, {0, 5, 2, 2}, {0, 0, 1, 1}, {0, 0, 0, 3}, {0, 0, 5, 2}};
-inline const Lanes kLong{{0, 0, 0, 2, 4}, {0, 5, 1, 5, 3}, {4, 2, 1, 3, 1}};
 
-// Log lines holding `fragment`.
 inline int64_t count_lines(const std::vector<std::string>& lines, std::string_view fragment) {
   return std::ranges::count_if(lines, [&](auto& line) { return line.find(fragment) != line.npos; });
 }
@@ -128,8 +122,6 @@ struct Recorder {
                  },
                  [this] { ++stop_polls; return false; },
                  [this] { return ++iterations > 100; }, {}};
-  // After the run, or from its one worker.
-  int64_t count(std::string_view fragment) const { return count_lines(lines, fragment); }
 };
 
 // Replays the path by the move rules (front item out, in front of the

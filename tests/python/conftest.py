@@ -1,4 +1,4 @@
-"""Shared helpers: a Python model of the move rules, boards, a judge of one call, and
+"""Shared helpers: boards, a Python model of the move rules, a judge of one call, and
 ways to run examples/solve.py."""
 
 import io
@@ -51,8 +51,7 @@ def blokaj(board):
     return sum(misplaced_levels(lane) for lane in board)
 
 
-def apply(board, src, dst):
-    """The board after moving the front item of src in front of dst's items."""
+def apply(board, src, dst):  # the front item of src in front of dst's items
     board = [list(lane) for lane in board]
     a = front_slot(board[src])
     assert a >= 0, f"lane {src} has no item"
@@ -64,8 +63,7 @@ def apply(board, src, dst):
     return board, a, d, item
 
 
-def replay(lanes, result):
-    """Replays a result's moves on `lanes`, checking every field; returns the board."""
+def replay(lanes, result):  # checks every field of every move; returns the board after
     board = low8(lanes)
     assert result["num_moves"] == len(result["moves"])
     for g, move in enumerate(result["moves"], start=1):
@@ -106,8 +104,8 @@ def tree_reaches_goal(lanes, limit=100_000):
 
 
 def reachable(lanes, limit=300_000):
-    """(a solved position is reachable, positions seen) over every move sequence,
-    without the module's help; None beyond `limit` positions."""
+    # (a solved position is reachable, positions seen) over every move sequence,
+    # without the module's help; None beyond `limit` positions.
     start = tuple(map(tuple, low8(lanes)))
     seen, todo = {start}, [start]
     while todo:
@@ -128,19 +126,6 @@ def reachable(lanes, limit=300_000):
                 seen.add(child)
                 todo.append(child)
     return False, len(seen)
-
-
-def tight_board(rng):
-    """3 to 8 lanes of 2 to 5 slots, 1 to 5 of them empty, items at the back of their lane."""
-    lanes, slots = rng.randint(3, 8), rng.randint(2, 5)
-    empty = min(rng.randint(1, 5), lanes * slots - 1)
-    cells = [0] * empty + [rng.randint(1, 5) for _ in range(lanes * slots - empty)]
-    rng.shuffle(cells)
-    board = []
-    for i in range(lanes):
-        items = [v for v in cells[i * slots:(i + 1) * slots] if v]
-        board.append([0] * (slots - len(items)) + items)
-    return board
 
 
 def check_outcome(lanes, result, lines, stopper=None):
@@ -177,9 +162,8 @@ def run_cli(*args, input=""):
 
 
 def run_main(*args, text=json.dumps(ONE_MOVE), solver=None, err=None):
-    """examples/solve.py's main() in this process, reading `text` as its standard input;
-    by default the boards handed to the solver are caught, and no search runs.
-    Returns the exit code, those boards, and what went to standard output and error."""
+    # solve.py's main() here on `text` as standard input; by default the boards handed
+    # to the solver are kept and no search runs. (exit code, boards, stdout, stderr)
     boards, out, err = [], io.StringIO(), err or io.StringIO()
     code = runpy.run_path(str(SOLVE))["main"](
         list(args), solver=solver or (lambda lanes, **_: boards.append(lanes)),

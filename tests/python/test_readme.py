@@ -23,10 +23,7 @@ def run(command, cwd=REPO, **kwargs):
                           timeout=300, **kwargs)
 
 
-def as_written(line):
-    # The interpreter running the tests in place of the README's python3.14:
-    # the same program in a normal run, and the one the module was built for
-    # under the debug interpreter (python3.14d).
+def as_written(line):  # the README's python3.14 is this interpreter (or python3.14d)
     return re.sub(r"\bpython3\.14\b", sys.executable, line)
 
 

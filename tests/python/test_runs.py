@@ -1,15 +1,17 @@
 """The entry function: start lines, refusals of bad boards, solutions that replay,
-the iteration sequence, endings in None."""
+the iteration sequence, endings in None, boards without a solution."""
 
+import random
 import re
 import threading
+import time
 
 import pytest
 
 from velmora import velmora
 
 from conftest import (EXHAUSTED, FIVE_LANES, LONG, NO_MOVE, ONE_MOVE, STOP_BEFORE,
-                      THREE_ITERATIONS, TRAP, check_outcome)
+                      THREE_ITERATIONS, TRAP, check_outcome, reachable)
 
 pytestmark = pytest.mark.timeout(60)  # a run that is never stopped fails instead of hanging
 
@@ -22,6 +24,8 @@ EMPTY_SOLUTION = [("num_moves", 0), ("moves", []), ("time", 0.0), ("h_values", [
     *[(lanes, TypeError, "incompatible function arguments") for lanes in [
         None, "abc", b"ab", ["01"], [b"\0"], [1, 2], [[1.5]], [["1"]], [[2**31]],
         [[-(2**31) - 1]], [None], {1: [0]}]],
+    # An iterable that fails midway passes its own error on.
+    (([0, 2, 1] if x else 1 // x for x in (1, 0)), (ZeroDivisionError, TypeError), None),
     ([[1]] * 101, ValueError, "101"), ([[0] * 2001], ValueError, "2001"),
     ([[0] * 21] * 100, ValueError, "2100"), ([list(range(1, 22))], ValueError, "21"),
     ([[1] * 20 + [257]], ValueError, "21"), ([[-1] * 21], ValueError, "21"),
@@ -89,3 +93,41 @@ def test_stop_get_best_fn_is_asked_on_the_driver_before_each_iteration_after_sto
     asked = []  # not at all once stop_fn said yes
     assert velmora(TRAP, log_fn=lambda _: None, stop_fn=lambda: True,
                    stop_get_best_fn=lambda: asked.append(1)) is None and asked == []
+
+
+def tight_board(rng):  # 3 to 8 lanes of 2 to 5 slots, 1 to 5 of them empty, items at the back
+    lanes, slots = rng.randint(3, 8), rng.randint(2, 5)
+    empty = min(rng.randint(1, 5), lanes * slots - 1)
+    cells = [0] * empty + [rng.randint(1, 5) for _ in range(lanes * slots - empty)]
+    rng.shuffle(cells)
+    items = [[v for v in cells[i * slots:(i + 1) * slots] if v] for i in range(lanes)]
+    return [[0] * (slots - len(lane)) + lane for lane in items]
+
+
+@pytest.mark.timeout(300)
+def test_tight_boards_are_solved_or_end_by_themselves_within_ten_seconds():
+    # 25 solvable and 25 unsolvable tight boards within 30,000 positions, and
+    # one of 151,200, judged by conftest.reachable, which shares no code with the module.
+    rng, kinds = random.Random(20261207), {False: [], True: []}
+    while min(map(len, kinds.values())) < 25:
+        board = tight_board(rng)
+        found = reachable(board, 30_000)
+        if found is not None and len(kinds[found[0]]) < 25:
+            kinds[found[0]].append((board, found[1]))
+    large = [[0, 5, 5, 3, 5], [5, 1, 4, 4, 1], [0, 5, 1, 1, 3], [0, 3, 2, 3, 3]]
+    assert reachable(large) == (False, 151_200)
+    kinds[False].append((large, 151_200))
+    sizes = sorted(size for _, size in kinds[False])
+    assert sizes[0] < 100 and sizes[-2] > 3_000  # small and larger spaces among them
+    for solvable, (board, size) in [(kind, b) for kind in (True, False) for b in kinds[kind]]:
+        lines, started = [], time.monotonic()
+        result = velmora(board, log_fn=lines.append, num_threads=2,
+                         stop_fn=lambda: time.monotonic() > started + 60)  # fails, not hangs
+        assert time.monotonic() - started < 10, (board, size)
+        if solvable:
+            assert check_outcome(board, result, lines) == "solved", board
+            continue
+        assert result is None and re.fullmatch(r"Cozum bulunamadi\. sure=\d+\.\d{6}\n",
+                                               lines[-1]), (board, lines[-1])
+        # Small spaces are settled before the first iteration.
+        assert size > 5_000 or not any(line.startswith("Iterasyon") for line in lines), board

@@ -15,8 +15,7 @@ from conftest import MODULE_DIR, ONE_MOVE, PUZZLES, REPO, run_cli, run_main
 STUB = REPO / "src" / "module" / "velmora.pyi"
 
 
-def parameters(fn):
-    """(name, default) of a parsed function's parameters; "-" when it has none."""
+def parameters(fn):  # (name, default) of a parsed function's parameters; "-" for none
     args, defaults = fn.args.args, [ast.literal_eval(d) for d in fn.args.defaults]
     return list(zip([a.arg for a in args], ["-"] * (len(args) - len(defaults)) + defaults))
 
@@ -26,15 +25,12 @@ def stub(name):
         getattr(node, "name", ""), getattr(getattr(node, "target", None), "id", "")))
 
 
-def test_stub_parameters_and_defaults_match_the_module():
+def test_stub_matches_the_module_and_a_real_result():
     fn = stub("velmora")
     binding = ast.parse(f"def {velmora.__doc__.splitlines()[0]}: ...").body[0]
     assert parameters(fn) == parameters(binding)
     assert not fn.args.kwonlyargs and not fn.args.posonlyargs and not fn.args.vararg
     assert (MODULE_DIR / "velmora.pyi").read_text() == STUB.read_text()
-
-
-def test_stub_result_keys_and_types_match_a_real_result():
     result = velmora(ONE_MOVE, log_fn=lambda _: None, num_threads=1)
     fields = {f.target.id: ast.unparse(f.annotation) for f in stub("Result").body
               if isinstance(f, ast.AnnAssign)}
@@ -47,40 +43,28 @@ def test_stub_result_keys_and_types_match_a_real_result():
     assert [type(v).__name__ for v in result["moves"][0]] == move_types
 
 
-@pytest.mark.parametrize("args, code, printed", [
-    (["tiny.json"], 0, lambda out: "  1. lane 0 → lane 2: item 3\n" in out
-     and out.endswith("\nsolved in 1 move\n")),
-    (["stuck.json"], 1, lambda out: "no solution" in out and "solved" not in out),
-    (["--json", "stuck.json"], 1, lambda out: json.loads(out)["status"] == "no_solution"),
-    (["--json", "--time-limit", "0.5", "hard.json"], 3,
-     lambda out: json.loads(out) == {"status": "stopped", "result": None, "board_after": None}),
-], ids=["solved", "no-solution", "no-solution-json", "stopped"])
-def test_exit_codes_and_what_is_printed(args, code, printed):
-    proc = run_cli(*[PUZZLES / arg if arg.endswith(".json") else arg for arg in args])
-    assert proc.returncode == code and printed(proc.stdout), proc.stdout + proc.stderr
+def says(text):
+    return lambda proc: text in proc.stderr
 
 
-@pytest.mark.parametrize("args, text, message", [
-    ([], "[[1, 2]", "not JSON"),
-    ([], "[[1], [0, 2.5]]", "lane 1, slot 1"),
-    ([], json.dumps([[1]] * 101), "101"),  # refused by the module
-    (["--threads", "x"], "[[1]]", "--threads"),
-    (["nope.json"], "", "nope.json"),
+@pytest.mark.parametrize("args, text, code, printed", [
+    (["tiny.json"], "", 0, lambda p: "  1. lane 0 → lane 2: item 3\n" in p.stdout
+     and p.stdout.endswith("\nsolved in 1 move\n")),
+    (["--quiet"], json.dumps({"lanes": ONE_MOVE}), 0, lambda p: p.stdout == "solved in 1 move\n"),
+    (["stuck.json"], "", 1, lambda p: "no solution" in p.stdout and "solved" not in p.stdout),
+    (["--json", "stuck.json"], "", 1, lambda p: json.loads(p.stdout)["status"] == "no_solution"),
+    (["--json", "--time-limit", "0.5", "hard.json"], "", 3,
+     lambda p: json.loads(p.stdout) == {"status": "stopped", "result": None, "board_after": None}),
+    ([], "[[1, 2]", 2, says("not JSON")),  # bad input: exit 2 with a message
+    ([], "[[1], [0, 2.5]]", 2, says("lane 1, slot 1")),
+    ([], json.dumps([[1]] * 101), 2, says("101")),  # refused by the module
+    (["--threads", "x"], "[[1]]", 2, says("--threads")),
+    (["nope.json"], "", 2, says("nope.json")),
 ])
-def test_bad_input_exits_2_with_a_message_and_no_traceback(args, text, message):
-    proc = run_cli(*args, input=text)
-    assert proc.returncode == 2, proc.stdout
-    assert message in proc.stderr and "Traceback" not in proc.stderr
-
-
-@pytest.mark.parametrize("moves", [[], [(0, 1, 2, 0, 3, 1, 0.0, 1.0, 0.0)]])
-def test_an_answer_that_does_not_replay_exits_4(moves):
-    def lying(lanes, **kwargs):
-        return {"num_moves": len(moves), "moves": moves, "time": 0.0, "h_values": [1.0],
-                "f_values": [1.0], "g_values": [0], "nodes_expanded": 0, "iterations": 1}
-
-    code, _, out, err = run_main(solver=lying)
-    assert code == 4 and "solved" not in out and "does not check out" in err
+def test_exit_codes_and_what_is_printed(args, text, code, printed):
+    proc = run_cli(*[PUZZLES / arg if arg.endswith(".json") else arg for arg in args], input=text)
+    assert proc.returncode == code and printed(proc), proc.stdout + proc.stderr
+    assert "Traceback" not in proc.stderr
 
 
 class InterruptedOnce(io.StringIO):
@@ -89,13 +73,23 @@ class InterruptedOnce(io.StringIO):
         raise KeyboardInterrupt
 
 
-def test_ctrl_c_in_the_log_callable_stops_the_search_and_exits_130():
-    # The module would count it as a lost log line: the CLI must ask to stop.
-    answers = []
+def answering(*moves):  # a solver that claims a solution by these moves
+    return lambda lanes, **_: {"num_moves": len(moves), "moves": list(moves), "time": 0.0,
+                               "h_values": [1.0], "f_values": [1.0], "g_values": [0],
+                               "nodes_expanded": 0, "iterations": 1}
 
-    def fake(lanes, log_fn, stop_fn, **kwargs):
-        log_fn("Iterasyon 1 | esik=1.000000 | 1 thread aciliyor\n")  # drawn on stderr
-        answers.append(stop_fn())
 
-    code, _, _, err = run_main("--threads", "1", solver=fake, err=InterruptedOnce())
-    assert (code, answers) == (130, [True]) and "interrupted" in err
+def interrupted(lanes, log_fn, stop_fn, **_):
+    # The module would count a Ctrl-C in log_fn as a lost log line: the CLI must ask to stop.
+    log_fn("Iterasyon 1 | esik=1.000000 | 1 thread aciliyor\n")  # drawn on stderr
+    assert stop_fn(), "the CLI did not ask to stop"
+
+
+@pytest.mark.parametrize("solver, code, message", [
+    (answering(), 4, "does not check out"),
+    (answering((0, 1, 2, 0, 3, 1, 0.0, 1.0, 0.0)), 4, "does not check out"),
+    (interrupted, 130, "interrupted")])
+def test_bad_answers_exit_4_and_ctrl_c_in_log_fn_exits_130(solver, code, message):
+    got, _, out, err = run_main("--threads", "1", solver=solver,
+                                err=InterruptedOnce() if code == 130 else None)
+    assert (got, "solved" in out) == (code, False) and message in err, err
