@@ -321,6 +321,8 @@ void reach_overhead(const std::vector<Board>& boards, int reps) {
 constexpr int kRepeats = 5;
 constexpr int kLongRepeats = 3;
 constexpr double kLongRun = 2.0;
+// Runs shorter than this are preceded by an untimed one.
+constexpr double kWarmUpBelow = 0.1;
 // Shorter runs time thread starts more than the polls of the busy workers.
 constexpr double kPollRowSeconds = 0.02;
 constexpr int kBalanceWorkers = 16;
@@ -395,6 +397,10 @@ void work_sharing(const std::vector<const Board*>& boards) {
     Best one, two;
     for (int rep = 0; rep < (one.seconds > kLongRun ? kLongRepeats : kRepeats); ++rep) {
       if (!wait_for_quiet()) ++noisy;
+      // Untimed, so that both cores are awake: on this virtual machine a core
+      // idle for the quiet spell takes a good part of a millisecond to come
+      // back, which the short runs would count against the second worker.
+      if (one.seconds < kWarmUpBelow) run(board->lanes, SearchCore::fast, 2, 0, false);
       one.add(run(board->lanes, SearchCore::fast, 1, 0, false));
       if (rep == 0 && one.iterations < 2) break;  // no whole iteration: nothing to share evenly
       two.add(run(board->lanes, SearchCore::fast, 2, 0, false));

@@ -74,7 +74,7 @@ class InterruptPoll {
   int64_t last_ns_;
 };
 
-// The worker threads of one run: started with the first iteration and kept
+// The worker threads of one run: started before the first iteration and kept
 // for the next ones, each waiting for the driver's word between iterations
 // (a thread start costs 15 to 100 microseconds on a virtual machine, a whole
 // small iteration). They report the end of each iteration to a counter, so
@@ -93,11 +93,31 @@ class WorkerCrew {
     quit_all();
   }
 
-  // Sets every worker on the next iteration; the threads are started the
-  // first time. When one cannot be started, the ones already running are
-  // told to quit and joined before the error is thrown.
+  // Starts a thread per worker, to wait for the first iteration. When one
+  // cannot be started, the ones already running are told to quit and joined
+  // before the error is thrown.
+  void start() {
+    const auto count = static_cast<int32_t>(workers_.size());
+    threads_.reserve(static_cast<size_t>(count));
+    std::exception_ptr failure;
+    try {
+      for (int32_t index = 0; index < count; ++index) {
+        threads_.emplace_back([this, index] { serve(index); });
+      }
+    } catch (const std::system_error& error) {
+      failure = std::make_exception_ptr(
+          std::runtime_error(std::string("could not start worker thread: ") + error.what()));
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    if (failure) {
+      quit_all();
+      std::rethrow_exception(failure);
+    }
+  }
+
+  // Sets every worker on the next iteration.
   void begin_iteration() {
-    if (threads_.empty()) start(static_cast<int32_t>(workers_.size()));
     {
       std::lock_guard lock(mutex_);
       ++generation_;
@@ -128,25 +148,6 @@ class WorkerCrew {
   }
 
  private:
-  void start(int32_t count) {
-    threads_.reserve(static_cast<size_t>(count));
-    std::exception_ptr failure;
-    try {
-      for (int32_t index = 0; index < count; ++index) {
-        threads_.emplace_back([this, index] { serve(index); });
-      }
-    } catch (const std::system_error& error) {
-      failure = std::make_exception_ptr(
-          std::runtime_error(std::string("could not start worker thread: ") + error.what()));
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    if (failure) {
-      quit_all();
-      std::rethrow_exception(failure);
-    }
-  }
-
   // Thread body: one iteration for every word from the driver, until told to quit.
   void serve(int32_t index) {
     uint64_t done = 0;
@@ -342,8 +343,10 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
     return outcome;
   };
   // After the workers and the shared record, so that its threads are
-  // joined before either goes.
+  // joined before either goes. Started before the enumeration's first slice,
+  // so that they are ready by the first iteration.
   WorkerCrew crew(*shared, workers);
+  crew.start();
   ReachPacer reach(*layout, options.reach_memory_cap);
   const bool went_on = reach.first_slice(interrupt);
   outcome.reach = reach.report();

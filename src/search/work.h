@@ -56,10 +56,10 @@ class WorkQueue {
   // A new iteration: the root items, no pieces, nobody waiting.
   void refill(const std::vector<WorkItem>& items);
   // Holds a worker until every worker of the iteration has started, or the
-  // iteration is over. Where workers outnumber cores, the first ones would
-  // otherwise search while the driver starts the rest, slowly, for a share
-  // of the same cores (on the demo puzzle, 16 workers on 2 cores began over
-  // 23 ms of an 80 ms iteration).
+  // iteration is over. Where workers outnumber cores, the first ones to get
+  // a core would otherwise search while the rest wait for their turn (when
+  // threads were started for each iteration, 16 workers on 2 cores began
+  // over 23 ms of the demo puzzle's 80 ms iteration).
   void wait_for_start();
   std::optional<WorkItem> take();
   // Ends the iteration: items and pieces dropped, every waiting worker woken
