@@ -89,7 +89,7 @@ class WorkerCrew {
 
   ~WorkerCrew() {
     if (threads_.empty()) return;
-    if (!finished()) request_stop();
+    if (generation_ > 0 && !finished()) request_stop();  // left mid-iteration
     quit_all();
   }
 
