@@ -333,7 +333,7 @@ constexpr int kBalanceRepeats = 9;
 struct BalanceMode {
   const char* name;
   bool split;        // pieces below the root items
-  bool fine_slices;  // every worker gives up its core at each stop poll
+  bool fine_turns;  // every worker gives up its core at each stop poll
 };
 constexpr BalanceMode kBalanceModes[] = {
     {"split below root", true, false},
@@ -503,7 +503,7 @@ void balance(const std::vector<const Board*>& boards) {
       for (int rep = 0; rep < (mode.split ? kBalanceRepeats : 1); ++rep) {
         wait_for_quiet();
         const Run r = run(board->lanes, SearchCore::fast, kBalanceWorkers, 0, false, options,
-                          whole_before_goal ? 0 : iterations, mode.fine_slices);
+                          whole_before_goal ? 0 : iterations, mode.fine_turns);
         const int32_t whole = whole_before_goal ? r.outcome.iterations - 1 : r.outcome.iterations;
         for (int32_t i = 0, kept = 0; i < whole; ++i) {
           const auto& nodes = r.outcome.iteration_nodes[static_cast<size_t>(i)];

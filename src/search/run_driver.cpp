@@ -128,18 +128,18 @@ class WorkerCrew {
 
   bool finished() {
     std::lock_guard lock(mutex_);
-    return finished_ == threads_.size();
+    return all_finished();
   }
 
   // True when every worker has ended the iteration, waiting at most `timeout`.
   bool wait_finished(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
-    return finish_cv_.wait_for(lock, timeout, [this] { return finished_ == threads_.size(); });
+    return finish_cv_.wait_for(lock, timeout, [this] { return all_finished(); });
   }
 
   void wait_finished() {
     std::unique_lock lock(mutex_);
-    finish_cv_.wait(lock, [this] { return finished_ == threads_.size(); });
+    finish_cv_.wait(lock, [this] { return all_finished(); });
   }
 
   void request_stop() {
@@ -148,6 +148,8 @@ class WorkerCrew {
   }
 
  private:
+  bool all_finished() const { return finished_ == threads_.size(); }  // under mutex_
+
   // Thread body: one iteration for every word from the driver, until told to quit.
   void serve(int32_t index) {
     uint64_t done = 0;
