@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <random>
 #include <regex>
@@ -67,6 +68,18 @@ inline int32_t first_item_slot(const std::vector<int32_t>& lane) {
   return it == lane.end() ? -1 : static_cast<int32_t>(it - lane.begin());
 }
 
+// The move rule on plain lanes: the front item of src goes in front of dst's
+// items, or into its last slot. The slots it left and took; nullopt when
+// the move is not legal.
+inline std::optional<std::pair<int32_t, int32_t>> move_item(Lanes& lanes, int32_t src, int32_t dst) {
+  auto &s = lanes.at(src), &d = lanes.at(dst);
+  const int32_t from = first_item_slot(s), front = first_item_slot(d);
+  const int32_t to = (front < 0 ? std::ssize(d) : front) - 1;
+  if (src == dst || from < 0 || to < 0) return std::nullopt;
+  d[to] = std::exchange(s[from], 0);
+  return std::pair{from, to};
+}
+
 // 2 to 100 lanes of 1 to 40 slots (within 2000 cells and 20 items a lane),
 // each in order, then scrambled by `moves` random legal moves: boards of
 // every width whose searches end within a few nodes.
@@ -83,12 +96,8 @@ inline Lanes wide_lanes(std::mt19937& rng, int moves) {
     std::copy(values.begin(), values.end(), lane.end() - static_cast<std::ptrdiff_t>(items));
   }
   for (int m = 0; m < moves; ++m) {
-    auto& src = lanes[rng() % lanes.size()];
-    auto& dst = lanes[rng() % lanes.size()];
-    const int32_t a = first_item_slot(src), b = first_item_slot(dst);
-    if (&src == &dst || a < 0 || b == 0) continue;
-    if (std::ranges::count_if(dst, [](int32_t v) { return v != 0; }) >= 20) continue;
-    dst[static_cast<std::size_t>(b < 0 ? std::ssize(dst) : b) - 1] = std::exchange(src[a], 0);
+    const int32_t src = rng() % lanes.size(), dst = rng() % lanes.size();
+    if (std::ranges::count_if(lanes[dst], [](int32_t v) { return v != 0; }) < 20) move_item(lanes, src, dst);
   }
   return lanes;
 }
@@ -124,22 +133,20 @@ struct Recorder {
                  [this] { return ++iterations > 100; }, {}};
 };
 
-// Replays the path by the move rules (front item out, in front of the
-// destination's items or into its last slot), checks every field of every
-// step, and that the board ends solved.
+// Replays the path by the move rule, checks every field of every step, and
+// that the board ends solved.
 inline void expect_solution(const Lanes& lanes, const RunOutcome& out) {
   ASSERT_EQ(out.end, RunEnd::solved);
   ASSERT_FALSE(out.path.empty());
   EXPECT_EQ(out.start_h, evaluate_start(build_layout(lanes)).h);
   Lanes board = lanes;
   for (int32_t g = 1; const PathStep& step : out.path) {
-    auto &src = board.at(step.src_lane), &dst = board.at(step.dst_lane);
-    const int32_t from = first_item_slot(src);
-    const int32_t to = (first_item_slot(dst) < 0 ? std::ssize(dst) : first_item_slot(dst)) - 1;
-    ASSERT_TRUE(from >= 0 && to >= 0 && &src != &dst) << "step " << g;
-    dst[to] = std::exchange(src[from], 0);
+    const auto slots = move_item(board, step.src_lane, step.dst_lane);
+    ASSERT_TRUE(slots) << "step " << g;
+    const auto [from, to] = *slots;
     const LaneState s = evaluate_start(build_layout(board));
-    EXPECT_EQ(step, (PathStep{step.src_lane, from, step.dst_lane, to, dst[to], g, s.h, g + s.h, 0}));
+    EXPECT_EQ(step, (PathStep{step.src_lane, from, step.dst_lane, to, board.at(step.dst_lane)[to], g,
+                              s.h, g + s.h, 0}));
     EXPECT_TRUE(g < std::ssize(out.path) || s.blokaj == 0) << "not solved";
     ++g;
   }
