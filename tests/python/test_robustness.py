@@ -17,7 +17,7 @@ from hypothesis import strategies as st
 from velmora import velmora
 
 from conftest import (EXHAUSTED, FIVE_LANES, LONG, NO_MOVE, ONE_MOVE, STOP_BEFORE, STOP_INSIDE,
-                      THREE_ITERATIONS, TRAP, StopAfter, check_outcome, run_python)
+                      THREE_ITERATIONS, TRAP, check_outcome, run_python)
 
 pytestmark = pytest.mark.timeout(240)  # no hang: a failing stop or join fails the test
 SOME = settings(max_examples=250, deadline=None,
@@ -108,17 +108,18 @@ def test_hostile_arguments(board, bad, data, outer, inner, polls, threads, tiebr
         row[data.draw(st.integers(0, len(row) - 1))] = bad
     unconvertible = (bad is not None or type(threads) not in (int, bool) or threads >= 2**31
                      or isinstance(tiebreak, (str, bytes, list, dict)))
-    lines, stopper = [], StopAfter(polls)
+    lines, calls = [], []  # the stop answers False to its first `polls` calls, True after
     try:
         result = velmora(WRAP[outer](WRAP[inner](r) for r in lanes), log_fn=lines.append,
-                         stop_fn=stopper, num_threads=threads, use_dsg_tiebreak=tiebreak)
+                         stop_fn=lambda: calls.append(1) or len(calls) > polls,
+                         num_threads=threads, use_dsg_tiebreak=tiebreak)
     except TypeError as error:
         assert unconvertible and "incompatible function arguments" in str(error)
     except ValueError:
         assert not unconvertible and refusal(board)
     else:
         assert not unconvertible and not refusal(board)
-        check_outcome(board, result, lines, stopper)
+        check_outcome(board, result, lines, len(calls) > polls)
     assert sys.exc_info() == (None, None, None)
     assert (lines == []) == (unconvertible or refusal(board))
 
