@@ -1,4 +1,4 @@
-"""examples/solve.py's --svg picture of a run and its --bay reader."""
+# examples/solve.py's --svg picture of a run and its --bay reader.
 
 import json
 import re
@@ -13,15 +13,8 @@ NS = "{http://www.w3.org/2000/svg}"
 
 # --- Bay files ------------------------------------------------------------------
 
-BAY = """Name: test bay
-Description: three stacks: Name: and colons are free text
-Tiers: 3
-Stacks: 3
-Containers: 4
-Stack 1: 2 0 1
-Stack 2:
-Stack 3: 4
-"""
+BAY = ("Name: test bay\nDescription: three stacks: Name: and colons are free text\n"
+       "Tiers: 3\nStacks: 3\nContainers: 4\nStack 1: 2 0 1\nStack 2:\nStack 3: 4\n")
 
 
 def bay(*changes):
@@ -62,13 +55,12 @@ def test_bay_stacks_become_lanes_and_refusals_exit_2_naming_the_line(text, want)
 def frame_board(frame, shape):  # the board a frame shows, and each lane's marked items
     board, marked = [[0] * n for n in shape], [0] * len(shape)
     for item in frame.iter(NS + "g"):
-        if "item" in item.get("class", "").split():
-            lane, slot = int(item.get("data-lane")), int(item.get("data-slot"))
-            text = item.find(NS + "text").text
-            board[lane][slot] = int(text.strip("[]"))
-            bad = "misplaced" in item.get("class").split()
-            assert text.startswith("[") == bad, text  # bracketed as in the text picture
-            marked[lane] += bad
+        classes = item.get("class", "").split()
+        if "item" in classes:
+            lane, text = int(item.get("data-lane")), item.find(NS + "text").text
+            board[lane][int(item.get("data-slot"))] = int(text.strip("[]"))
+            assert text.startswith("[") == ("misplaced" in classes), text  # as the text picture
+            marked[lane] += "misplaced" in classes
     return board, marked
 
 
@@ -90,10 +82,8 @@ def test_svg_steps_through_every_move_to_the_replayed_board(tmp_path, source, st
     bay = ["--bay"] if source.endswith(".txt") else []
     proc = run_cli(*bay, PUZZLES / source, "--json", "--svg", svg, *["--still"] * still)
     assert proc.returncode == 0, proc.stderr
-    doc = json.loads(proc.stdout)
-    result = doc["result"]
-    text = svg.read_text()
-    root = ET.fromstring(text)
+    doc, text = json.loads(proc.stdout), svg.read_text()
+    result, root = doc["result"], ET.fromstring(text)
     assert root.tag == NS + "svg"  # self-contained: no script, link, style or DTD
     tags = {node.tag.removeprefix(NS) for node in root.iter()}
     assert not tags & {"script", "image", "foreignObject", "style", "use", "a"}, tags

@@ -1,5 +1,4 @@
-"""The entry function: start lines, refusals of bad boards, solutions that replay,
-the iteration sequence, endings in None, boards without a solution."""
+# The entry function: refusals, solutions that replay, iterations, endings in None.
 
 import random
 import re

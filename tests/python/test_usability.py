@@ -1,5 +1,4 @@
-"""What a user meets first: the type stub (checked against the real module)
-and the command-line solver examples/solve.py with its exit codes."""
+# What a user meets first: the type stub and examples/solve.py with its exit codes.
 
 import ast
 import io
