@@ -1,13 +1,13 @@
 // The module `velmora` and its one function.
 
 #include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
 
 #include <optional>
 #include <thread>
 
 #include "board/layout.h"
 #include "module/callbacks.h"
+#include "module/lanes.h"
 #include "module/result.h"
 #include "search/run_driver.h"
 
@@ -56,10 +56,12 @@ The GIL is released while the search runs, so other Python threads go on and
 several calls may run at once. Ctrl-C on the main thread stops the run and
 raises KeyboardInterrupt.)doc";
 
-py::object solve(const Lanes& lanes, const py::object& log_fn, const py::object& stop_get_best_fn,
+py::object solve(const LanesInput& board, const py::object& log_fn, const py::object& stop_get_best_fn,
                  const py::object& stop_fn, bool use_dsg_tiebreak, int32_t num_threads) {
-  // A board beyond the limits is refused by the run (std::invalid_argument,
-  // raised as ValueError) before anything is logged.
+  // A board beyond the limits is refused (std::invalid_argument, raised as
+  // ValueError) before anything is logged: by its shape here, by its items
+  // in the run.
+  const Lanes& lanes = accepted(board);
   // Workers reach the callables only through these hooks, which borrow the
   // handles and take the GIL themselves; no handle is copied without it.
   //

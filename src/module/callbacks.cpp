@@ -17,7 +17,10 @@ void report_log_failure() {
 
 void emit_log(const py::object& log_fn, std::string_view text) {
   if (log_fn.is_none()) {
+    // Flushed line by line: a pipe's buffer would hold it back behind later
+    // output of the process, and lose it on an exit that skips the flush.
     std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
     return;
   }
   bool failed = false;

@@ -89,9 +89,13 @@ def edge_boards(draw):  # shapes around 100 lanes, 2000 cells and 20 items in a 
         [0] * (i % length if draw(st.booleans()) else length) for i in range(1, count)]
 
 
+def past_shape(board):  # refused from the lengths alone, whatever the values
+    return len(board) > 100 or len(board) * max(map(len, board), default=0) > 2000
+
+
 def refusal(board):
     items = max((sum(1 for v in lane if v & 0xFF) for lane in board), default=0)
-    return len(board) > 100 or len(board) * max(map(len, board), default=0) > 2000 or items > 20
+    return past_shape(board) or items > 20
 
 
 @SOME
@@ -105,8 +109,10 @@ def test_hostile_arguments(board, bad, data, outer, inner, polls, threads, tiebr
     if bad is not None and any(board):
         row = data.draw(st.sampled_from([r for r in lanes if r]))
         row[data.draw(st.integers(0, len(row) - 1))] = bad
-    unconvertible = (bad is not None or type(threads) not in (int, bool) or threads >= 2**31
-                     or isinstance(tiebreak, (str, bytes, list, dict)))
+    # Every argument is converted before a board is refused; a board past the
+    # limits by its shape is refused before its values are converted.
+    unconvertible = (bad is not None and not past_shape(lanes) or type(threads) not in (int, bool)
+                     or threads >= 2**31 or isinstance(tiebreak, (str, bytes, list, dict)))
     lines, calls = [], []  # the stop answers False to its first `polls` calls, True after
     try:
         result = velmora(WRAP[outer](WRAP[inner](r) for r in lanes), log_fn=lines.append,
@@ -115,12 +121,12 @@ def test_hostile_arguments(board, bad, data, outer, inner, polls, threads, tiebr
     except TypeError as error:
         assert unconvertible and "incompatible function arguments" in str(error)
     except ValueError:
-        assert not unconvertible and refusal(board)
+        assert not unconvertible and (past_shape(lanes) or refusal(board))
     else:
         assert not unconvertible and not refusal(board)
         check_outcome(board, result, lines, len(calls) > polls)
     assert sys.exc_info() == (None, None, None)
-    assert (lines == []) == (unconvertible or refusal(board))
+    assert (lines == []) == (unconvertible or past_shape(lanes) or refusal(board))
 
 
 def test_eight_python_threads_at_once_match_serial_calls():
