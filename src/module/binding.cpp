@@ -7,6 +7,7 @@
 
 #include "board/layout.h"
 #include "module/callbacks.h"
+#include "module/interpreter_gate.h"
 #include "module/lanes.h"
 #include "module/result.h"
 #include "search/run_driver.h"
@@ -112,10 +113,7 @@ py::object solve(const LanesInput& board, const py::object& log_fn, const py::ob
     case RunEnd::solved:
       return build_result(outcome.start_h, outcome.start_f, outcome.path, outcome.time_s,
                           outcome.nodes, outcome.iterations);
-    case RunEnd::interrupted:
-      PyErr_SetNone(PyExc_KeyboardInterrupt);
-      throw py::error_already_set();
-    default:
+    default:  // stopped, no solution, or (interrupted without a signal) exiting
       return py::none();
   }
 }
@@ -126,6 +124,7 @@ py::object solve(const LanesInput& board, const py::object& log_fn, const py::ob
 PYBIND11_MODULE(velmora, m, py::multiple_interpreters::not_supported()) {
   m.doc() = "Lane-sorting puzzle solver: multi-threaded iterative-deepening A*.";
   m.attr("__version__") = VELMORA_VERSION;  // pyproject.toml's, handed over by the build
+  velmora::close_gate_at_exit(m);
   m.def("velmora", &velmora::solve, velmora::kDoc, py::arg("lanes"), py::arg("log_fn") = py::none(),
         py::arg("stop_get_best_fn") = py::none(), py::arg("stop_fn") = py::none(),
         py::arg("use_dsg_tiebreak") = false, py::arg("num_threads") = 8);

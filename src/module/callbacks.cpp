@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "module/interpreter_gate.h"
+
 namespace velmora {
 
 namespace {
@@ -25,6 +27,8 @@ void emit_log(const py::object& log_fn, std::string_view text) {
   }
   bool failed = false;
   {
+    const GatePass pass;
+    if (!pass) return;  // the interpreter is exiting: the line has nowhere to go
     // Creates a thread state on threads the interpreter does not know yet
     // and discards it again on release.
     py::gil_scoped_acquire gil;
@@ -43,6 +47,8 @@ void emit_log(const py::object& log_fn, std::string_view text) {
 
 bool poll_stop(const py::object& callable) {
   if (callable.is_none()) return false;
+  const GatePass pass;
+  if (!pass) return true;  // the interpreter is exiting: the run ends
   py::gil_scoped_acquire gil;
   try {
     py::object answer = callable();
@@ -61,6 +67,8 @@ bool poll_stop(const py::object& callable) {
 }
 
 bool check_signals(std::optional<py::error_already_set>& pending) {
+  const GatePass pass;
+  if (!pass) return true;  // the interpreter is exiting: as good as Ctrl-C
   py::gil_scoped_acquire gil;
   if (PyErr_CheckSignals() != 0) {
     if (pending) {
