@@ -27,11 +27,10 @@ void emit_log(const py::object& log_fn, std::string_view text) {
   }
   bool failed = false;
   {
-    const GatePass pass;
-    if (!pass) return;  // the interpreter is exiting: the line has nowhere to go
-    // Creates a thread state on threads the interpreter does not know yet
-    // and discards it again on release.
-    py::gil_scoped_acquire gil;
+    // Makes a thread state on threads the interpreter does not know yet and
+    // discards it again on release.
+    const PythonScope python;
+    if (!python) return;  // the interpreter is exiting: the line has nowhere to go
     try {
       py::str line(text.data(), text.size());
       log_fn(line);
@@ -47,9 +46,8 @@ void emit_log(const py::object& log_fn, std::string_view text) {
 
 bool poll_stop(const py::object& callable) {
   if (callable.is_none()) return false;
-  const GatePass pass;
-  if (!pass) return true;  // the interpreter is exiting: the run ends
-  py::gil_scoped_acquire gil;
+  const PythonScope python;
+  if (!python) return true;  // the interpreter is exiting: the run ends
   try {
     py::object answer = callable();
     py::detail::make_caster<bool> as_bool;
@@ -67,9 +65,8 @@ bool poll_stop(const py::object& callable) {
 }
 
 bool check_signals(std::optional<py::error_already_set>& pending) {
-  const GatePass pass;
-  if (!pass) return true;  // the interpreter is exiting: as good as Ctrl-C
-  py::gil_scoped_acquire gil;
+  const PythonScope python;
+  if (!python) return true;  // the interpreter is exiting: as good as Ctrl-C
   if (PyErr_CheckSignals() != 0) {
     if (pending) {
       PyErr_Clear();  // the first one is what the call raises

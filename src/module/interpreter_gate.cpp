@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <new>
 #include <thread>
 
 namespace velmora {
@@ -32,15 +33,37 @@ void close_gate_at_exit(py::module_& module) {
       py::cpp_function(close_gate, py::name("_close_gate"), py::scope(module)));
 }
 
-GatePass::GatePass() {
+PythonScope::PythonScope() {
   inside.fetch_add(1);
   // Py_IsFinalizing needs no GIL; it covers an exit whose handlers did not run.
   open_ = !closing.load() && !Py_IsFinalizing();
-  if (!open_) inside.fetch_sub(1);
+  if (!open_) {
+    inside.fetch_sub(1);
+    return;
+  }
+  if (PyGILState_GetThisThreadState() != nullptr) {
+    gil_.emplace();  // a thread the interpreter knows: nothing to allocate
+    return;
+  }
+  // Bound as this thread's own, so that the binding library's GIL guards
+  // inside the scope find it instead of making another.
+  own_ = PyThreadState_New(PyInterpreterState_Main());
+  if (own_ == nullptr) {
+    inside.fetch_sub(1);
+    throw std::bad_alloc();
+  }
+  PyEval_AcquireThread(own_);
 }
 
-GatePass::~GatePass() {
-  if (open_) inside.fetch_sub(1);
+PythonScope::~PythonScope() {
+  if (!open_) return;
+  if (own_ != nullptr) {
+    PyThreadState_Clear(own_);
+    PyThreadState_DeleteCurrent();  // releases the GIL
+  } else {
+    gil_.reset();
+  }
+  inside.fetch_sub(1);
 }
 
 }  // namespace velmora

@@ -2,6 +2,7 @@
 
 import itertools
 import json
+import resource
 import signal
 import subprocess
 import sys
@@ -10,9 +11,10 @@ from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
-from conftest import LONG, ONE_MOVE, run_python
+from conftest import LONG, ONE_MOVE, PUZZLES, run_python
 
 pytestmark = pytest.mark.timeout(300)
+DEMO = json.loads((PUZZLES / "demo.json").read_text())["lanes"]
 
 
 @pytest.mark.parametrize("exit_by", ["return", "os._exit"])
@@ -67,3 +69,48 @@ def test_the_interpreter_exits_cleanly_while_runs_go_on_in_other_threads():
                if code not in (0, 1, -signal.SIGINT, 130) or "Fatal Python error" in err
                or (variant[0] == "daemon" and (code, err) != (0, ""))]
     assert len(outcomes) == 120 and crashes == []
+
+
+SHORT_CHILD = """
+    import json, os, resource, sys
+    from velmora import velmora
+    workers, margin = int(sys.argv[1]), int(sys.argv[2])
+    board, calls = json.loads(sys.argv[3]), dict(log_fn=lambda line: None, stop_fn=lambda: False)
+    velmora(board, num_threads=workers, **calls)  # warm: thread stacks kept for reuse
+    with open("/proc/self/statm") as statm:
+        size = int(statm.read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
+    resource.setrlimit(resource.RLIMIT_AS, (size + margin, resource.RLIM_INFINITY))
+    outcome = b"raised"
+    try:
+        outcome = b"solved" if velmora(board, num_threads=workers, **calls) else b"None"
+    except MemoryError:
+        outcome = b"MemoryError"
+    except RuntimeError:
+        outcome = b"RuntimeError"
+    os.write(2, outcome)
+    os._exit(0)  # no finalization without memory
+"""
+
+
+def short_of_memory(variant):
+    # Thread stacks of 2 MiB, so that glibc keeps eight from the warm-up for reuse.
+    workers, margin = variant
+    proc = subprocess.run([sys.executable, "-c", textwrap.dedent(SHORT_CHILD), str(workers),
+                           str(margin), json.dumps(DEMO)], capture_output=True, timeout=60,
+                          env={"PYTHONPATH": ":".join(sys.path)},
+                          preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_STACK, (2**21,) * 2))
+    return variant, proc.returncode, proc.stderr.decode(errors="replace")
+
+
+def test_a_run_short_of_memory_raises_memory_error_instead_of_aborting():
+    # Address space from 64 KiB below to 184 KiB above what the process has:
+    # the worker threads start (on stacks kept from the warm-up) and then find
+    # little or no memory, at every step of a run. A callable that fails for
+    # want of memory counts as failing (a log line lost, a stop).
+    variants = [(workers, step << 13) for workers in (1, 2, 8) for step in range(-8, 24)]
+    with ThreadPoolExecutor(4) as pool:
+        outcomes = list(pool.map(short_of_memory, variants))
+    ends = [err.replace("Log callback hatasi.\n", "") if code == 0 else (variant, code, err)
+            for variant, code, err in outcomes]
+    assert set(ends) <= {"solved", "None", "MemoryError", "RuntimeError"}, set(ends)
+    assert {"solved", "MemoryError"} <= set(ends)
