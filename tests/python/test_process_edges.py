@@ -11,10 +11,9 @@ from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
-from conftest import LONG, ONE_MOVE, PUZZLES, run_python
+from conftest import LONG, ONE_MOVE, THREE_ITERATIONS, run_python
 
 pytestmark = pytest.mark.timeout(300)
-DEMO = json.loads((PUZZLES / "demo.json").read_text())["lanes"]
 
 
 @pytest.mark.parametrize("exit_by", ["return", "os._exit"])
@@ -96,7 +95,7 @@ def short_of_memory(variant):
     # Thread stacks of 2 MiB, so that glibc keeps eight from the warm-up for reuse.
     workers, margin = variant
     proc = subprocess.run([sys.executable, "-c", textwrap.dedent(SHORT_CHILD), str(workers),
-                           str(margin), json.dumps(DEMO)], capture_output=True, timeout=60,
+                           str(margin), json.dumps(THREE_ITERATIONS)], capture_output=True, timeout=60,
                           env={"PYTHONPATH": ":".join(sys.path)},
                           preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_STACK, (2**21,) * 2))
     return variant, proc.returncode, proc.stderr.decode(errors="replace")
