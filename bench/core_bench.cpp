@@ -28,7 +28,7 @@
 #include <sys/resource.h>
 
 #include "search/run_driver.h"
-#include "search/bounded_dfs.h"
+#include "search/types.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "board/lane_state.h"
 #include "board/zobrist.h"
-#include "search/bounded_dfs.h"
+#include "search/log_lines.h"
 #include "search/reachability.h"
 #include "search/work.h"
 #include "search/worker.h"
@@ -35,10 +35,6 @@ constexpr int64_t kReachSliceNs = 2'500'000;
 constexpr int64_t kReachMinSliceNs = 250'000;
 constexpr double kReachShare = 0.10;
 constexpr std::chrono::milliseconds kReachPeriod{10};
-
-double seconds_since(int64_t start_time) {
-  return static_cast<double>(monotonic_ns() - start_time) / 1e9;
-}
 
 int32_t worker_count(int32_t num_threads) {
   return num_threads >= 1 ? num_threads : hardware_threads();
@@ -298,9 +294,7 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
     outcome.time_s = seconds_since(start_time);
     return outcome;
   };
-  emit(hooks.log, format_line("IDA* basladi. blokaj=%d g*=%d DS=%d h=%f dsg_tiebreak=%s\n",
-                              start->blokaj, start->g_star, start->ds, start->h,
-                              tiebreak ? "acik" : "kapali"));
+  emit(hooks.log, log_line::started(start->blokaj, start->g_star, start->ds, start->h, tiebreak));
   // A hook called on this thread may take a pending signal (Ctrl-C); the run
   // then ends before anything else happens, so the caller's callables are not
   // called again.
@@ -328,7 +322,7 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
 
   const std::vector<WorkItem> root_items = split_root(*start, *layout, tiebreak);
   if (root_items.empty()) {
-    emit(hooks.log, "Cozum bulunamadi.\n");
+    emit(hooks.log, log_line::no_move());
     outcome.end = RunEnd::no_root_work;
     outcome.time_s = seconds_since(start_time);
     return outcome;
@@ -340,7 +334,7 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
   // No solved position reachable: the exhausted ending, whatever the bound.
   const auto unreachable = [&] {
     outcome.time_s = seconds_since(start_time);
-    emit(hooks.log, format_line("Cozum bulunamadi. sure=%f\n", outcome.time_s));
+    emit(hooks.log, log_line::exhausted(outcome.time_s));
     outcome.end = RunEnd::exhausted;
     return outcome;
   };
@@ -360,7 +354,7 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
     const bool stop = asks_to_stop(hooks.stop) || asks_to_stop(hooks.stop_get_best);
     if (interrupt.ask()) return interrupted();
     if (stop) {
-      emit(hooks.log, "IDA* durduruldu, None donuluyor.\n");
+      emit(hooks.log, log_line::stopped_between());
       outcome.end = RunEnd::stopped_before_iteration;
       outcome.time_s = seconds_since(start_time);
       return outcome;
@@ -370,8 +364,7 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
     shared->queue.refill(root_items);
     shared->next_bound.store(kInfinity);
     for (ThreadCounters& c : shared->counters) c.min_h = start->h;
-    emit(hooks.log, format_line("Iterasyon %d | esik=%f | %d thread aciliyor\n",
-                                shared->iteration, shared->bound.load(), thread_count));
+    emit(hooks.log, log_line::iteration(shared->iteration, shared->bound.load(), thread_count));
     if (interrupt.ask()) return interrupted();
 
     // Each worker's count before the iteration, negated; its count after is added.
@@ -396,7 +389,7 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
     if (crew_end == CrewEnd::no_solution) return unreachable();
     // stop before found: a stop anywhere voids a solution found alongside it.
     if (shared->stop.load()) {
-      emit(hooks.log, "IDA* durduruldu (dfs icinde), None donuluyor.\n");
+      emit(hooks.log, log_line::stopped_in_search());
       outcome.end = RunEnd::stopped_in_search;
       outcome.time_s = seconds_since(start_time);
       return outcome;
@@ -407,16 +400,15 @@ RunOutcome run_search(const Lanes& lanes, const RunOptions& options, const RunHo
         std::lock_guard lock(shared->solution_mutex);
         outcome.path = shared->solution_path;
       }
-      emit(hooks.log, format_line("Cozum bulundu! adim=%d iter=%d sure=%f\n",
-                                  static_cast<int32_t>(outcome.path.size()), shared->iteration,
-                                  outcome.time_s));
+      emit(hooks.log, log_line::solved(static_cast<int32_t>(outcome.path.size()), shared->iteration,
+                                     outcome.time_s));
       outcome.end = RunEnd::solved;
       return outcome;
     }
     const double next_bound = shared->next_bound.load();
     if (next_bound == kInfinity) {
       outcome.time_s = seconds_since(start_time);
-      emit(hooks.log, format_line("Cozum bulunamadi. sure=%f\n", outcome.time_s));
+      emit(hooks.log, log_line::exhausted(outcome.time_s));
       outcome.end = RunEnd::exhausted;
       return outcome;
     }

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "board/layout.h"
-#include "search/hooks.h"
 #include "search/path.h"
 #include "search/reachability.h"
+#include "search/types.h"
 #include "search/worker.h"
 
 namespace velmora {

@@ -17,9 +17,12 @@ struct Cells {
   std::atomic<bool> found{false}, stop{false};
   Path path{};
   ThreadCounters counters{};
-  double search(const LaneState& state, const BoardLayout& layout) {
-    return bounded_dfs(state, layout, bound, next_bound, found, stop, 1, path, counters, 0, false,
-                       monotonic_ns(), {}, {});
+  SearchStatus search(const LaneState& state, const BoardLayout& layout) {
+    const int32_t iteration = 1;
+    const LogSink log;
+    const StopQuery ask;
+    SearchContext ctx{bound, next_bound, found, stop, iteration, counters, monotonic_ns(), log, ask};
+    return bounded_dfs(state, layout, ctx, path, 0, false);
   }
 };
 
@@ -30,10 +33,10 @@ TEST(BoundedDfs, BoundEdgesGoalAndFlags) {
   Cells below{1.5}, equal{2.0}, found{2.0}, stopped{2.0};
   found.found = true;
   stopped.stop = true;
-  EXPECT_EQ(below.search(start, layout), 2.0);  // cut off and offered
-  EXPECT_EQ(equal.search(start, layout), FOUND);  // f equal to the bound is expanded
-  EXPECT_EQ(found.search(start, layout), kInf);
-  EXPECT_EQ(stopped.search(start, layout), STOPPED);
+  EXPECT_EQ(below.search(start, layout), SearchStatus::not_found);  // cut off and offered
+  EXPECT_EQ(equal.search(start, layout), SearchStatus::found);  // f equal to the bound is expanded
+  EXPECT_EQ(found.search(start, layout), SearchStatus::not_found);
+  EXPECT_EQ(stopped.search(start, layout), SearchStatus::stopped);
   EXPECT_EQ(below.next_bound.load(), 2.0);
   EXPECT_EQ(equal.path, (Path{{0, 1, 1, 1, 2, 1, 0.0, 1.0, 0.0}}));
   // Only the expanded start is counted: not the cut node, not the goal.
