@@ -42,6 +42,11 @@ struct LaneFacts {
   }
 };
 
+// The lane's clearing choice at threshold t.
+inline ClearChoice clear_choice(const LaneFacts& lane, int32_t t) {
+  return {lane.clear_gain(t), lane.clear_cost(t)};
+}
+
 // The facts of a lane of `length` slots that holds no item.
 LaneFacts empty_lane_facts(int32_t length);
 

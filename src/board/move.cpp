@@ -1,9 +1,9 @@
 #include "board/move.h"
 
+#include <cassert>
 #include <cstddef>
 
 #include "board/zobrist.h"
-#include "bounds/heuristic.h"
 
 namespace velmora {
 namespace {
@@ -18,6 +18,7 @@ bool same_clearing(const LaneSummary& a, const LaneSummary& b) {
 }  // namespace
 
 int32_t front_slot(const Grid& grid, const BoardLayout& layout, int32_t lane) {
+  assert(lane >= 0 && lane < layout.lane_count);
   const int32_t base = lane * layout.capacity;
   const int32_t len = layout.lane_len[at(lane)];
   for (int32_t slot = 0; slot < len; ++slot) {
@@ -37,6 +38,8 @@ std::optional<LaneState> apply_move(const LaneState& parent, const BoardLayout& 
 // record on this function's own stack.
 bool apply_move_into(const LaneState& parent, const BoardLayout& layout, int32_t src, int32_t dst,
                      LaneState& c) {
+  assert(src != dst && &parent != &c);
+  assert(src >= 0 && src < layout.lane_count && dst >= 0 && dst < layout.lane_count);
   // Source: its front item.
   if (layout.lane_len[at(src)] <= 0) return false;
   const int32_t a = front_slot(parent.grid, layout, src);
@@ -70,12 +73,7 @@ bool apply_move_into(const LaneState& parent, const BoardLayout& layout, int32_t
   count_lane(summarise_lane(grid, layout, src, 0), +1, c.demand, c.supply, c.empty_slots);
   count_lane(summarise_lane(grid, layout, dst, 0), +1, c.demand, c.supply, c.empty_slots);
 
-  c.blokaj = 0;
-  for (int32_t k = 1; k <= kTopLevel; ++k) c.blokaj += c.demand[at(k)];
-
-  const GStarPick pick = pick_g_star(c.demand, c.supply);
-  c.g_star = pick.g_star;
-  c.ds = pick.deficit - c.empty_slots;
+  settle_counts(c, pick_g_star(c.demand, c.supply));
 
   // Untouched lanes keep exact summaries unless the threshold moved.
   std::array<LaneSummary, kMaxLanes>& lane_info = c.lane_info;
@@ -96,16 +94,13 @@ bool apply_move_into(const LaneState& parent, const BoardLayout& layout, int32_t
     const bool unchanged = c.g_star == parent.g_star && c.ds == parent.ds &&
                            same_clearing(lane_info[at(src)], parent.lane_info[at(src)]) &&
                            same_clearing(lane_info[at(dst)], parent.lane_info[at(dst)]);
-    c.extra = unchanged ? parent.extra
-                        : clearing_cost(c.ds, std::span<const LaneSummary>(lane_info),
-                                        layout.lane_count);
+    c.extra = unchanged ? parent.extra : clearing_cost(c, layout.lane_count);
   }
 
   c.g = parent.g + 1;
   c.last_src = src;
   c.last_dst = dst;
-  c.h = static_cast<double>(c.blokaj) + c.extra;
-  c.f = static_cast<double>(c.g) + c.h;
+  compose_h(c);
   return true;
 }
 

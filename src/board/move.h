@@ -18,7 +18,7 @@ int32_t front_slot(const Grid& grid, const BoardLayout& layout, int32_t lane);
 
 // The child of `parent` after moving the front item of `src` in front of the
 // items of `dst`, updated incrementally; nullopt when the move is impossible.
-// Callers never pass src == dst; both lanes are below lane_count.
+// src != dst, both below lane_count (asserted).
 std::optional<LaneState> apply_move(const LaneState& parent, const BoardLayout& layout,
                                     int32_t src, int32_t dst);
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "board/move.h"
-#include "bounds/successors.h"
+#include "search/successors.h"
 #include "search/node_check.h"
 
 namespace velmora {

@@ -4,7 +4,7 @@
 #include <bit>
 #include <limits>
 
-#include "bounds/successors.h"
+#include "search/successors.h"
 #include "search/node_check.h"
 
 namespace velmora {

@@ -5,8 +5,8 @@
 
 #include "board/move.h"
 #include "board/zobrist.h"
-#include "bounds/heuristic.h"
-#include "bounds/successors.h"
+#include "board/lane_state.h"
+#include "search/successors.h"
 #include "test_boards.h"
 
 namespace velmora {
@@ -129,7 +129,9 @@ TEST(ClearingCost, CheapestLanesReachingDs) {
       {2, {lane(0, 1), lane(9, 1, 0), lane(2, 4)}, 4.0},  // only clearable lanes with room
   };
   for (const auto& [ds, lanes, want] : cases) {
-    EXPECT_EQ(clearing_cost(ds, lanes, static_cast<int32_t>(lanes.size())), want) << "ds " << ds;
+    std::vector<int32_t> table(static_cast<std::size_t>(std::max(ds, 0)) + 1);
+    const auto lane_at = [&](int32_t i) -> const LaneSummary& { return lanes[static_cast<std::size_t>(i)]; };
+    EXPECT_EQ(clearing_cost(ds, 0, std::ssize(lanes), lane_at, table), want) << "ds " << ds;
   }
 }
 
