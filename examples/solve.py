@@ -25,6 +25,8 @@ import xml.etree.ElementTree as ET
 from collections.abc import Callable, Sequence
 from typing import IO, TYPE_CHECKING
 
+import log_lines  # beside this file: the shapes of the module's log lines
+
 if TYPE_CHECKING:
     from velmora import Move, Result
 
@@ -434,10 +436,6 @@ def render_svg(board: Board, result: Result | None, title: str, summary: str,
 
 # --- Live progress ----------------------------------------------------------------
 
-ITERATION_LINE = re.compile(r"^Iterasyon (\d+) \| esik=(\S+) \| (\d+) thread aciliyor$")
-WORKER_LINE = re.compile(r"^Thread (\d+) acildi$")
-PROGRESS_LINE = re.compile(r"^\[IDA\*\] iter=(\d+) \| thread_nodes=(\d+) \| esik=(\S+) "
-                           r"\| min_h=(\S+) \| sure=(\S+)s$")
 
 
 class Progress:
@@ -477,14 +475,14 @@ class Progress:
         ("Thread N acildi") names its index, which keeps counts apart."""
         if thread is None:
             thread = threading.get_ident()
-        line = text.rstrip("\n")
+        line = text if text.endswith("\n") else text + "\n"
         with self.lock:
-            if m := WORKER_LINE.match(line):
+            if m := log_lines.WORKER_OPENED.fullmatch(line):
                 self.worker_of[thread] = int(m[1])
-            elif m := ITERATION_LINE.match(line):
+            elif m := log_lines.ITERATION.fullmatch(line):
                 self.iteration, self.bound = int(m[1]), float(m[2])
                 self.show(new_iteration=True)
-            elif m := PROGRESS_LINE.match(line):
+            elif m := log_lines.PROGRESS.fullmatch(line):
                 worker = self.worker_of.get(thread, -1 - thread)
                 self.nodes_of[worker] = max(self.nodes_of.get(worker, 0), int(m[2]))
                 self.iteration, self.bound = int(m[1]), float(m[3])

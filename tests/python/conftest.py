@@ -12,6 +12,9 @@ from pathlib import Path
 import velmora as velmora_module
 
 REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "examples"))  # log_lines, the shapes of the log
+import log_lines as shape  # noqa: E402
+
 SOLVE = REPO / "examples" / "solve.py"
 PUZZLES = REPO / "examples" / "puzzles"
 MODULE_DIR = Path(velmora_module.__file__).parent
@@ -25,8 +28,8 @@ THREE_ITERATIONS = [[0, 5, 5, 3], [0, 3, 1, 4], [0, 0, 3, 2], [0, 4, 1, 1], [0, 
 FIVE_LANES = [[3, 4, 4, 1], [0, 5, 2, 2], [0, 0, 1, 1], [0, 0, 0, 3], [0, 0, 5, 2]]
 EXHAUSTED = [[1, 3, 2], [0]]  # one move there and back: the tree ends
 NO_MOVE = [[2, 1]]
-STOP_BEFORE = "IDA* durduruldu, None donuluyor.\n"
-STOP_INSIDE = "IDA* durduruldu (dfs icinde), None donuluyor.\n"
+STOP_BEFORE = shape.STOPPED_BETWEEN
+STOP_INSIDE = shape.STOPPED_IN_SEARCH
 
 
 def low8(board):
@@ -101,20 +104,21 @@ def reachable(lanes, limit=300_000):
 
 def check_outcome(lanes, result, lines, stop_said_yes=False):
     # Asserts a correct ending of a call on `lanes` and returns its kind.
-    assert lines and lines[0].startswith("IDA* basladi. blokaj=")
+    assert lines and shape.STARTED.fullmatch(lines[0]), lines[:1]
     if result is not None:
         assert blokaj(replay(lanes, result)) == 0
         assert result["iterations"] > 0 or (result["num_moves"], len(lines)) == (0, 1)
-        assert result["iterations"] == 0 or lines[-1].startswith(
-            f"Cozum bulundu! adim={result['num_moves']} iter={result['iterations']} sure=")
+        solved = shape.SOLVED.fullmatch(lines[-1])
+        assert result["iterations"] == 0 or (
+            solved and (int(solved[1]), int(solved[2])) == (result["num_moves"], result["iterations"]))
         return "solved"
     if lines[-1] in (STOP_BEFORE, STOP_INSIDE):
         assert stop_said_yes, "stopped unasked"
         return "stopped"
-    if lines[-1] == "Cozum bulunamadi.\n":
+    if lines[-1] == shape.NO_MOVE:
         assert moves_from(low8(lanes)) == [] and blokaj(low8(lanes)) > 0
         return "no move"
-    assert lines[-1].startswith("Cozum bulunamadi. sure="), lines[-1]
+    assert shape.EXHAUSTED.fullmatch(lines[-1]), lines[-1]
     # Every position the search's moves (never undoing the last) reach is reachable.
     assert (reachable(lanes) or [None])[0] is False, "exhausted claimed, but a goal is reachable"
     return "exhausted"

@@ -16,7 +16,7 @@ from hypothesis import strategies as st
 from velmora import velmora
 
 from conftest import (EXHAUSTED, FIVE_LANES, LONG, NO_MOVE, ONE_MOVE, STOP_BEFORE, STOP_INSIDE,
-                      THREE_ITERATIONS, TRAP, check_outcome, run_python)
+                      THREE_ITERATIONS, TRAP, check_outcome, run_python, shape)
 
 pytestmark = pytest.mark.timeout(240)  # no hang: a failing stop or join fails the test
 SOME = settings(max_examples=250, deadline=None,
@@ -131,7 +131,7 @@ def test_eight_python_threads_at_once_match_serial_calls():
         lines, _ = [], wait()
         result = velmora(boards[i], log_fn=lines.append, num_threads=1 + i % 2 * 3)
         return (result and {k: v for k, v in result.items() if k != "time"},
-                [re.sub(r"sure=[0-9.]+", "sure=", line) for line in lines])
+                [shape.untimed(line) for line in lines])
 
     with ThreadPoolExecutor(8) as pool:
         parallel = list(pool.map(lambda i: run(i, together.wait), range(8)))
@@ -243,7 +243,7 @@ def test_whole_runs_on_the_smallest_thread_stack_and_lines_to_standard_output():
     # Two workers may end the goal's iteration at another goal within its bound.
     assert moves in (2, 3) and end == "Cozum bulundu! adim"
     assert rest == [[None, "Cozum bulunamadi. sure"]] * 2 + [3, None] * 2
-    untimed = [re.sub(r"sure=[0-9.]+", "", text) for text in (proc.stdout, logged)]
+    untimed = [shape.untimed(text) for text in (proc.stdout, logged)]
     assert untimed[0] == untimed[1] != ""
 
 
