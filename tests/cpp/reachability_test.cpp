@@ -206,12 +206,12 @@ TEST(ThreadedRunUnreachable, EndsBeforeOrBesideTheSearchWithinTheCap) {
   Recorder beyond, at;
   beyond.hooks.stop_get_best = [polls = 0]() mutable { return ++polls > 5; };
   RunOptions options{false, 2};
-  options.reach_memory_cap = 64 * 1024;  // gives up within the first slice
+  options.testing.reach_memory_cap = 64 * 1024;  // gives up within the first slice
   const RunOutcome out = run_search(kWide, options, beyond.hooks);
   EXPECT_EQ(std::tie(out.end, out.iterations, out.reach.verdict),
             std::make_tuple(RunEnd::stopped_before_iteration, 5, ReachVerdict::gave_up));
-  EXPECT_LE(out.reach.peak_bytes, options.reach_memory_cap);
-  options.reach_memory_cap = enumerate(kWide).peak_bytes;
+  EXPECT_LE(out.reach.peak_bytes, options.testing.reach_memory_cap);
+  options.testing.reach_memory_cap = enumerate(kWide).peak_bytes;
   EXPECT_EQ(run_search(kWide, options, at.hooks).end, RunEnd::exhausted);
 }
 

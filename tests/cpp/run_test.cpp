@@ -98,7 +98,7 @@ TEST(ThreadedRunStops, InsideTheSearchEveryThousandNodes) {
         std::atomic<int> polls{0};
         // No enumeration: under a sanitizer it would prove kLong unsolvable
         // before the 51st poll.
-        const Logged r = run(kLong, {false, workers, core, 0}, 0,
+        const Logged r = run(kLong, {false, workers, {core, 0}}, 0,
                              [&] { return on_worker(driver) && ++polls >= polls_to_stop; });
         EXPECT_EQ(r.out.end, RunEnd::stopped_in_search);
         EXPECT_TRUE(workers > 1 ? r.out.nodes >= 1000 * polls_to_stop
@@ -115,7 +115,7 @@ TEST(ThreadedRunStops, InsideTheSearchEveryThousandNodes) {
         EXPECT_TRUE(std::ranges::any_of(r.lines, [&](auto& l) { return std::regex_match(l, progress); }));
       }
     }
-    const Logged d = run(deep, {false, 1, core}, 0, [&] { return on_worker(driver); });
+    const Logged d = run(deep, {false, 1, {core}}, 0, [&] { return on_worker(driver); });
     EXPECT_GT(d.out.start_h, 1000.0);
     EXPECT_EQ(std::tie(d.out.end, d.out.nodes), std::make_tuple(RunEnd::stopped_in_search, 1000));
   }
@@ -146,7 +146,7 @@ TEST(ThreadedRunInterrupt, EndsTheRunAtOnceOnTheDriver) {
       return yes_at == asked;
     };
     RunOptions options{false, 6};
-    options.reach_memory_cap = 0;  // its slice would ask too, were it slow enough
+    options.testing.reach_memory_cap = 0;  // its slice would ask too, were it slow enough
     EXPECT_EQ(run_search(kLong, options, rec.hooks).end, RunEnd::interrupted);
     EXPECT_EQ(asked, yes_at) << after;
     EXPECT_EQ(callers, std::vector<std::thread::id>(callers.size(), std::this_thread::get_id()));
@@ -173,7 +173,7 @@ TEST(ThreadedSplit, GoalsAsLeavesSearchTheGoalsIterationWhole) {
   const Logged normal = run(kFewB, {false, 1});
   const int32_t n = normal.out.iterations;
   RunOptions leaves{false, 1};
-  leaves.goals_are_leaves = true;
+  leaves.testing.goals_are_leaves = true;
   const Logged whole = run(kFewB, leaves, n);
   EXPECT_EQ(std::tie(whole.out.end, whole.out.iterations),
             std::make_tuple(RunEnd::stopped_before_iteration, n));
@@ -197,7 +197,7 @@ TEST(ThreadedSplit, AnyWorkerCountSearchesTheSameIterations) {
     const SearchCore core = board == &kThree || board == &kSix ? SearchCore::reference : SearchCore::fast;
     for (const bool tiebreak : {false, true}) {
       SCOPED_TRACE(testing::PrintToString(*board) + (tiebreak ? " with" : " without") + " tie-break");
-      const Logged one = run(*board, {tiebreak, 1, core});
+      const Logged one = run(*board, {tiebreak, 1, {core}});
       const int32_t n = one.out.iterations;
       ASSERT_EQ(std::tie(one.out.end, one.out.pieces), std::make_tuple(RunEnd::solved, 0));
       if (board == &kTrap) {
@@ -210,7 +210,7 @@ TEST(ThreadedSplit, AnyWorkerCountSearchesTheSameIterations) {
                       "Cozum bulundu! adim=" + std::to_string(one.out.path.size()) + " iter=2 sure=\n"}));
       }
       for (const int32_t workers : {2, 3, 8, 64}) {
-        const Logged r = run(*board, {tiebreak, workers, core});
+        const Logged r = run(*board, {tiebreak, workers, {core}});
         expect_solution(*board, r.out);
         EXPECT_EQ(r.out.iterations, n) << workers << " workers";
         EXPECT_EQ(iteration_totals(r.out, n - 1), iteration_totals(one.out, n - 1));

@@ -78,7 +78,7 @@ TEST(FastKernel, OneThreadOutcomesMatchTheReference) {
       Recorder rec;
       int polls = 0;
       rec.hooks.stop = [&] { return ++polls > 5; };  // about 5000 nodes
-      return std::pair{run_search(lanes, {board % 2 == 1, 1, core}, rec.hooks), untimed(rec.lines)};
+      return std::pair{run_search(lanes, {board % 2 == 1, 1, {core}}, rec.hooks), untimed(rec.lines)};
     };
     const auto [ref, ref_log] = one_thread(SearchCore::reference);
     // The fast kernel, with the hash checks it makes on boards where children
