@@ -4,8 +4,9 @@
 #include <bit>
 #include <limits>
 
-#include "search/successors.h"
+#include "base/open_table.h"
 #include "search/node_check.h"
+#include "search/successors.h"
 
 namespace velmora {
 
@@ -56,9 +57,10 @@ void FastSearch::new_stamp() {
 }
 
 bool FastSearch::remember(uint64_t hash, uint32_t index, uint32_t*& held) {
-  const uint64_t mask = seen_.size() - 1;
-  uint64_t i = hash & mask;
-  while (seen_[i].stamp == stamp_ && seen_[i].hash != hash) i = (i + 1) & mask;
+  const uint32_t stamp = stamp_;
+  const std::size_t i = probe<Seen>(
+      seen_, hash, [stamp](const Seen& e) { return e.stamp != stamp; },
+      [hash](const Seen& e) { return e.hash == hash; });
   if (seen_[i].stamp == stamp_) {
     held = &seen_[i].index;
     return false;

@@ -2,18 +2,22 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <chrono>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <span>
 #include <vector>
+
+#include "base/open_table.h"
+#include "board/zobrist.h"
+#include "search/memory_budget.h"
+#include "search/packed_positions.h"
 
 namespace velmora {
 namespace {
 
 constexpr int64_t kPauseEvery = 256;                // moves between two questions to `pause`
-constexpr std::size_t kChunkBytes = 256 * 1024;     // positions are stored in blocks of this size
 constexpr std::size_t kFirstTable = 1024;           // slots of a hash table at the start
 constexpr uint16_t kNoMove = 0xFFFF;                // the start's last move
 constexpr uint32_t kMaxPositions = 0xFFFF'FFF0u;    // indices are 32 bits
@@ -31,6 +35,12 @@ uint64_t mix(uint64_t h) {
 
 std::size_t at(int32_t i) { return static_cast<std::size_t>(i); }
 
+// Entries of both tables: 0 is free.
+bool is_free(uint64_t e) { return e == 0; }
+// A positions table entry: (low 32 bits of the hash << 32) | (index + 1). The
+// slot comes from the same low bits, so growing needs no hash recomputed.
+uint32_t index_of(uint64_t e) { return static_cast<uint32_t>((e & 0xFFFF'FFFFu) - 1); }
+
 }  // namespace
 
 struct Reachability::Impl {
@@ -44,16 +54,13 @@ struct Reachability::Impl {
 
   Impl(const BoardLayout& layout, std::size_t memory_cap);
 
-  // --- memory: every allocation is charged first, so the cap holds at all times
-  bool charge(std::size_t bytes) {
-    if (bytes > cap - used) return false;
-    used += bytes;
-    peak = std::max(peak, used);
-    return true;
-  }
-  void refund(std::size_t bytes) { used -= bytes; }
+  // --- memory: every allocation is charged to `budget` first
+  bool charge(std::size_t bytes) { return budget.charge(bytes); }
+  void refund(std::size_t bytes) { budget.refund(bytes); }
   template <class T>
-  bool grow(std::vector<T>& v);  // room for one more element, within the cap
+  bool grow(std::vector<T>& v) {
+    return budget.grow(v);
+  }
   void release();
   void give_up() {
     verdict = ReachVerdict::gave_up;
@@ -61,33 +68,24 @@ struct Reachability::Impl {
   }
 
   // --- positions: packed cell codes
-  uint64_t* record(uint32_t index) {
-    return chunks[index >> chunk_shift].get() + (index & (chunk_records - 1)) * at(words);
-  }
-  uint32_t code_at(const uint64_t* k, int32_t cell) const {
-    return static_cast<uint32_t>((k[cell_word[at(cell)]] >> cell_shift[at(cell)]) & field_mask);
-  }
-  void set_code(uint64_t* k, int32_t cell, uint32_t code) const {
-    const std::size_t w = cell_word[at(cell)];
-    const unsigned s = cell_shift[at(cell)];
-    k[w] = (k[w] & ~(field_mask << s)) | (static_cast<uint64_t>(code) << s);
-  }
-  // Zobrist style: one random key per cell and code, XORed over the
-  // occupied cells, so a move updates the hash in two steps whatever the
-  // board's size. Keys are made on the fly.
-  static uint64_t cell_key(int32_t c, uint32_t code) {
-    return mix((static_cast<uint64_t>(c) << 8 | code) + 0x243F6A8885A308D3ULL);
+  const uint64_t* record(uint32_t index) const { return positions.at(index); }
+  void set_code(uint64_t* k, int32_t cell, uint32_t code) const { positions.set_code(k, cell, code); }
+  // The board's Zobrist keys of the cell in the layout's grid, so a move
+  // updates the hash in two steps whatever the board's size.
+  uint64_t cell_key(int32_t c, uint32_t code) const {
+    return fill_key(grid_cell[at(c)], positions.value_of(code));
   }
   uint64_t hash_of_cells() const {  // of the decoded `cell`
     uint64_t h = 0;
     for (int32_t c = 0; c < cells; ++c) {
-      if (cell[at(c)] != 0) h ^= cell_key(c, code_of[cell[at(c)]]);
+      if (cell[at(c)] != 0) h ^= fill_key(grid_cell[at(c)], cell[at(c)]);
     }
     return h;
   }
   void decode(const uint64_t* k) {
-    for (int32_t c = 0; c < cells; ++c) cell[at(c)] = value_of[code_at(k, c)];
+    for (int32_t c = 0; c < cells; ++c) cell[at(c)] = positions.value_of(positions.code_at(k, c));
   }
+  uint32_t code_of(int32_t value) const { return positions.code_of(static_cast<uint8_t>(value)); }
   int32_t analyse();  // per-lane figures of `cell`; returns the misplaced total
   int32_t misplaced_after_pop(int32_t lane) const;
   int32_t misplaced_after_push(int32_t lane, int32_t item) const;
@@ -130,20 +128,12 @@ struct Reachability::Impl {
   int32_t cells = 0;
   std::vector<int32_t> lane_len, lane_offset;  // offset: packed index of slot 0
 
-  // cell codes: 0 empty, 1..k the distinct items in ascending order
-  std::array<uint8_t, 256> code_of{};
-  std::array<uint8_t, 256> value_of{};
-  uint64_t field_mask = 0;
+  std::vector<int32_t> grid_cell;  // of each packed cell, in the layout's grid
   int32_t words = 0;  // 64-bit words per position
-  std::vector<uint16_t> cell_word;
-  std::vector<uint8_t> cell_shift;
 
-  std::size_t cap = 0, used = 0, peak = 0, fixed = 0;
-
-  std::vector<std::unique_ptr<uint64_t[]>> chunks;
-  unsigned chunk_shift = 0;
-  std::size_t chunk_records = 1;
-  uint32_t count = 0;
+  MemoryBudget budget;
+  std::size_t fixed = 0;
+  PackedPositions positions;
 
   // (low 32 bits of the hash << 32) | (index + 1); 0 is free. The slot comes
   // from the same low bits, so growing needs no hash recomputed.
@@ -169,7 +159,8 @@ struct Reachability::Impl {
   std::vector<uint64_t> key, child;
 };
 
-Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) : cap(memory_cap) {
+Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) {
+  budget.cap = memory_cap;
   // Sizes first, so that nothing is allocated before it is charged.
   lanes = layout.lane_count;
   std::array<bool, 256> present{};
@@ -182,27 +173,14 @@ Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) : ca
     }
     cells += std::max(layout.lane_len[at(i)], 0);
   }
-  int32_t distinct = 0;
-  for (int v = 1; v < 256; ++v) {
-    if (!present[at(v)]) continue;
-    ++distinct;
-    code_of[at(v)] = static_cast<uint8_t>(distinct);
-    value_of[at(distinct)] = static_cast<uint8_t>(v);
-  }
-  // Fields never straddle two words: a few spare bits buy simple access.
-  const int32_t bits = std::max(1, static_cast<int32_t>(std::bit_width(static_cast<unsigned>(distinct))));
-  const int32_t per_word = 64 / bits;
-  field_mask = (uint64_t{1} << bits) - 1;
-  words = std::max(1, (cells + per_word - 1) / per_word);
-  const std::size_t per_chunk = std::max<std::size_t>(1, kChunkBytes / 8 / at(words));
-  chunk_shift = static_cast<unsigned>(std::bit_width(per_chunk) - 1);
-  chunk_records = std::size_t{1} << chunk_shift;
+  positions.shape(present, cells);
+  words = positions.words();
 
-  fixed = sizeof(Impl) + at(cells) * 4 + at(lanes) * 6 * 4 + at(words) * 16 +
+  fixed = sizeof(Impl) + at(cells) * 8 + at(lanes) * 6 * 4 + at(words) * 16 +
           at(level_items + 1) * sizeof(std::vector<uint32_t>);
   if (!charge(fixed) || !charge(kFirstTable * 8)) {
     verdict = ReachVerdict::gave_up;
-    used = 0;
+    budget.used = 0;
     return;
   }
   lane_len.assign(at(lanes), 0);
@@ -212,12 +190,8 @@ Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) : ca
     lane_offset[at(i)] = offset;
     offset += lane_len[at(i)];
   }
-  cell_word.resize(at(cells));
-  cell_shift.resize(at(cells));
-  for (int32_t c = 0; c < cells; ++c) {
-    cell_word[at(c)] = static_cast<uint16_t>(c / per_word);
-    cell_shift[at(c)] = static_cast<uint8_t>((c % per_word) * bits);
-  }
+  positions.lay_out();
+  grid_cell.assign(at(cells), 0);
   pending.resize(at(level_items + 1));
   cell.assign(at(cells), 0);
   for (auto* v : {&front, &target, &broken, &misplaced}) v->assign(at(lanes), 0);
@@ -229,8 +203,9 @@ Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) : ca
   for (int32_t i = 0; i < lanes; ++i) {
     for (int32_t s = 0; s < lane_len[at(i)]; ++s) {
       const int32_t c = lane_offset[at(i)] + s;
-      cell[at(c)] = layout.start_grid[at(cell_of(layout, i, s))];
-      set_code(key.data(), c, code_of[cell[at(c)]]);
+      grid_cell[at(c)] = cell_of(layout, i, s);
+      cell[at(c)] = layout.start_grid[at(grid_cell[at(c)])];
+      set_code(key.data(), c, code_of(cell[at(c)]));
     }
   }
   const int32_t start_misplaced = analyse();
@@ -246,21 +221,8 @@ Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) : ca
   }
 }
 
-template <class T>
-bool Reachability::Impl::grow(std::vector<T>& v) {
-  if (v.size() < v.capacity()) return true;
-  const std::size_t old_bytes = v.capacity() * sizeof(T);
-  const std::size_t new_capacity = std::max<std::size_t>(256, v.capacity() * 2);
-  // The old block lives until the new one is filled.
-  if (!charge(new_capacity * sizeof(T))) return false;
-  v.reserve(new_capacity);
-  refund(old_bytes);
-  return true;
-}
-
 void Reachability::Impl::release() {
-  chunks.clear();
-  chunks.shrink_to_fit();
+  positions.release();
   table.reset();
   table_size = 0;
   pending.clear();
@@ -269,7 +231,7 @@ void Reachability::Impl::release() {
   stack.shrink_to_fit();
   states.reset();
   states_size = 0;
-  used = 0;
+  budget.used = 0;
 }
 
 int32_t Reachability::Impl::analyse() {
@@ -321,13 +283,8 @@ bool Reachability::Impl::grow_table() {
   const std::size_t new_size = table_size * 2;
   if (!charge(new_size * 8)) return false;
   auto bigger = std::make_unique<uint64_t[]>(new_size);
-  for (std::size_t i = 0; i < table_size; ++i) {
-    const uint64_t e = table[i];
-    if (e == 0) continue;
-    std::size_t j = (e >> 32) & (new_size - 1);
-    while (bigger[j] != 0) j = (j + 1) & (new_size - 1);
-    bigger[j] = e;
-  }
+  rehash<uint64_t>(std::span(table.get(), table_size), std::span(bigger.get(), new_size), is_free,
+                   [](uint64_t e) { return e >> 32; });
   table = std::move(bigger);
   refund(table_size * 8);
   table_size = new_size;
@@ -336,30 +293,21 @@ bool Reachability::Impl::grow_table() {
 
 int64_t Reachability::Impl::find(const uint64_t* k, uint64_t h) {
   const uint64_t tag = h & 0xFFFF'FFFFu;
-  for (std::size_t i = h & (table_size - 1);; i = (i + 1) & (table_size - 1)) {
-    const uint64_t e = table[i];
-    if (e == 0) return -1;
-    if ((e >> 32) != tag) continue;
-    const auto index = static_cast<uint32_t>((e & 0xFFFF'FFFFu) - 1);
-    // By content: equal hashes prove nothing.
-    if (std::memcmp(record(index), k, at(words) * 8) == 0) return index;
-  }
+  // By content: equal hashes prove nothing.
+  const auto is_it = [&](uint64_t e) { return (e >> 32) == tag && positions.same(index_of(e), k); };
+  const uint64_t e = table[probe<uint64_t>(std::span(table.get(), table_size), h, is_free, is_it)];
+  return e == 0 ? -1 : int64_t{index_of(e)};
 }
 
 int64_t Reachability::Impl::find_or_insert(const uint64_t* k, uint64_t h, bool& inserted) {
   inserted = false;
   if (const int64_t known = find(k, h); known >= 0) return known;
-  if (count >= kMaxPositions) return -1;
-  if ((std::size_t{count} + 1) * 2 > table_size && !grow_table()) return -1;
-  if ((count & (chunk_records - 1)) == 0) {
-    if (!grow(chunks) || !charge(chunk_records * at(words) * 8)) return -1;
-    chunks.push_back(std::make_unique_for_overwrite<uint64_t[]>(chunk_records * at(words)));
-  }
-  const uint32_t index = count++;
-  std::memcpy(record(index), k, at(words) * 8);
-  std::size_t i = h & (table_size - 1);
-  while (table[i] != 0) i = (i + 1) & (table_size - 1);
-  table[i] = (h << 32) | (uint64_t{index} + 1);
+  const uint32_t index = positions.count();
+  if (index >= kMaxPositions) return -1;
+  if ((std::size_t{index} + 1) * 2 > table_size && !grow_table()) return -1;
+  if (!positions.append(k, budget)) return -1;
+  table[free_slot<uint64_t>(std::span(table.get(), table_size), h, is_free)] =
+      (h << 32) | (uint64_t{index} + 1);
   inserted = true;
   return index;
 }
@@ -395,7 +343,7 @@ void Reachability::Impl::continue_expansion(int64_t limit) {
     if (f < 0) continue;
     const int32_t from = lane_offset[at(e.src)] + f;
     const int32_t item = cell[at(from)];
-    const uint32_t code = code_of[at(item)];
+    const uint32_t code = code_of(item);
     const uint64_t lifted = e.hash ^ cell_key(from, code);
     const int32_t rest = e.misplaced - misplaced[at(e.src)] + misplaced_after_pop(e.src);
     // Putting the item back restores the lane only when nothing but empty
@@ -437,7 +385,7 @@ void Reachability::Impl::continue_expansion(int64_t limit) {
 // exists exactly when there are at least as many edges as positions.
 void Reachability::Impl::finish_positions() {
   if (!one_way) {
-    verdict = edges / 2 >= static_cast<int64_t>(count) ? ReachVerdict::no_solution
+    verdict = edges / 2 >= static_cast<int64_t>(positions.count()) ? ReachVerdict::no_solution
                                                         : ReachVerdict::search_ends;
     release();
     return;
@@ -453,9 +401,8 @@ void Reachability::Impl::finish_positions() {
 }
 
 uint64_t* Reachability::Impl::find_state(uint64_t k) {
-  for (std::size_t i = mix(k) & (states_size - 1);; i = (i + 1) & (states_size - 1)) {
-    if (states[i] == 0 || (states[i] >> 2) == k) return &states[i];
-  }
+  const auto is_it = [k](uint64_t e) { return (e >> 2) == k; };
+  return &states[probe<uint64_t>(std::span(states.get(), states_size), mix(k), is_free, is_it)];
 }
 
 bool Reachability::Impl::add_state(uint64_t k) {
@@ -463,12 +410,8 @@ bool Reachability::Impl::add_state(uint64_t k) {
     const std::size_t new_size = states_size * 2;
     if (!charge(new_size * 8)) return false;
     auto bigger = std::make_unique<uint64_t[]>(new_size);
-    for (std::size_t i = 0; i < states_size; ++i) {
-      if (states[i] == 0) continue;
-      std::size_t j = mix(states[i] >> 2) & (new_size - 1);
-      while (bigger[j] != 0) j = (j + 1) & (new_size - 1);
-      bigger[j] = states[i];
-    }
+    rehash<uint64_t>(std::span(states.get(), states_size), std::span(bigger.get(), new_size),
+                     is_free, [](uint64_t e) { return mix(e >> 2); });
     states = std::move(bigger);
     refund(states_size * 8);
     states_size = new_size;
@@ -513,7 +456,7 @@ void Reachability::Impl::step_states() {
   const int32_t src = m / lanes, dst = m % lanes;
   const int32_t from = lane_offset[at(src)] + front[at(src)];
   const int32_t to = lane_offset[at(dst)] + target[at(dst)];
-  const uint32_t code = code_of[cell[at(from)]];
+  const uint32_t code = code_of(cell[at(from)]);
   std::memcpy(child.data(), key.data(), at(words) * 8);
   set_code(child.data(), from, 0);
   set_code(child.data(), to, code);
@@ -548,7 +491,8 @@ ReachVerdict Reachability::verdict() const {
 
 ReachReport Reachability::report() const {
   if (!impl_) return ReachReport{ReachVerdict::gave_up, 0, 0, 0, 0.0};
-  return ReachReport{impl_->verdict, impl_->count, impl_->moves, impl_->peak, impl_->seconds};
+  return ReachReport{impl_->verdict, impl_->positions.count(), impl_->moves, impl_->budget.peak,
+                     impl_->seconds};
 }
 
 ReachVerdict Reachability::advance(int64_t work, const std::function<bool()>& pause) {
