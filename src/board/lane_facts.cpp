@@ -54,6 +54,19 @@ LaneFacts push_item(const LaneFacts& lane, int32_t value, int32_t slot) {
   return with_shares(f);
 }
 
+LaneFacts lane_facts(std::span<const uint8_t> lane, LaneFacts* popped) {
+  LaneFacts facts = empty_lane_facts(static_cast<int32_t>(lane.size()));
+  LaneFacts before = facts;
+  for (auto slot = static_cast<int32_t>(lane.size()) - 1; slot >= 0; --slot) {
+    const uint8_t v = lane[static_cast<std::size_t>(slot)];
+    if (v == 0) continue;
+    before = facts;
+    facts = push_item(facts, v, slot);
+  }
+  if (popped != nullptr) *popped = before;
+  return facts;
+}
+
 LaneSummary to_summary(const LaneFacts& lane, int32_t threshold) {
   LaneSummary s;
   for (int32_t k = 1; k <= kTopLevel; ++k) {

@@ -17,12 +17,9 @@ bool same_clearing(const LaneSummary& a, const LaneSummary& b) {
 
 }  // namespace
 
-int32_t front_slot(const Grid& grid, const BoardLayout& layout, int32_t lane) {
-  assert(lane >= 0 && lane < layout.lane_count);
-  const int32_t base = lane * layout.capacity;
-  const int32_t len = layout.lane_len[at(lane)];
-  for (int32_t slot = 0; slot < len; ++slot) {
-    if (grid[at(base + slot)] != 0) return slot;
+int32_t front_slot(std::span<const uint8_t> lane) {
+  for (std::size_t slot = 0; slot < lane.size(); ++slot) {
+    if (lane[slot] != 0) return static_cast<int32_t>(slot);
   }
   return -1;
 }
@@ -52,11 +49,8 @@ bool apply_move_into(const LaneState& parent, const BoardLayout& layout, int32_t
   grid = parent.grid;
   grid[at(cs)] = 0;
 
-  const int32_t dst_len = layout.lane_len[at(dst)];
-  if (dst_len <= 0) return false;
-  const int32_t b = front_slot(grid, layout, dst);
-  if (b == 0) return false;  // lane full
-  const int32_t d = b < 0 ? dst_len - 1 : b - 1;
+  const int32_t d = landing_slot(lane_slots(grid, layout, dst));
+  if (d < 0) return false;  // lane full
   const int32_t cd = cell_of(layout, dst, d);
   grid[at(cd)] = v;
 

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "base/open_table.h"
+#include "board/lane_facts.h"
+#include "board/move.h"
 #include "board/zobrist.h"
 #include "search/memory_budget.h"
 #include "search/packed_positions.h"
@@ -86,9 +88,9 @@ struct Reachability::Impl {
     for (int32_t c = 0; c < cells; ++c) cell[at(c)] = positions.value_of(positions.code_at(k, c));
   }
   uint32_t code_of(int32_t value) const { return positions.code_of(static_cast<uint8_t>(value)); }
-  int32_t analyse();  // per-lane figures of `cell`; returns the misplaced total
-  int32_t misplaced_after_pop(int32_t lane) const;
-  int32_t misplaced_after_push(int32_t lane, int32_t item) const;
+  // Each lane's front, landing slot and facts by the board's move rule and
+  // lane analysis, from the decoded `cell`; returns the misplaced total.
+  int32_t analyse();
 
   // Index of `k` (whose hash is `h`), inserting it when new (`inserted`); -1
   // when the cap is reached.
@@ -155,7 +157,8 @@ struct Reachability::Impl {
 
   // scratch: the decoded position and its lanes
   std::vector<uint8_t> cell;
-  std::vector<int32_t> front, target, broken, misplaced;
+  std::vector<int32_t> front, target;  // slots: the front item's, and where an item lands
+  std::vector<LaneFacts> facts, popped;  // each lane's, and without its front item
   std::vector<uint64_t> key, child;
 };
 
@@ -176,7 +179,7 @@ Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) {
   positions.shape(present, cells);
   words = positions.words();
 
-  fixed = sizeof(Impl) + at(cells) * 8 + at(lanes) * 6 * 4 + at(words) * 16 +
+  fixed = sizeof(Impl) + at(cells) * 8 + at(lanes) * (4 * 4 + 2 * sizeof(LaneFacts)) + at(words) * 16 +
           at(level_items + 1) * sizeof(std::vector<uint32_t>);
   if (!charge(fixed) || !charge(kFirstTable * 8)) {
     verdict = ReachVerdict::gave_up;
@@ -194,7 +197,9 @@ Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) {
   grid_cell.assign(at(cells), 0);
   pending.resize(at(level_items + 1));
   cell.assign(at(cells), 0);
-  for (auto* v : {&front, &target, &broken, &misplaced}) v->assign(at(lanes), 0);
+  for (auto* v : {&front, &target}) v->assign(at(lanes), 0);
+  facts.resize(at(lanes));
+  popped.resize(at(lanes));
   key.assign(at(words), 0);
   child.assign(at(words), 0);
   table = std::make_unique<uint64_t[]>(kFirstTable);
@@ -237,46 +242,13 @@ void Reachability::Impl::release() {
 int32_t Reachability::Impl::analyse() {
   int32_t total = 0;
   for (int32_t i = 0; i < lanes; ++i) {
-    const uint8_t* lane = cell.data() + lane_offset[at(i)];
-    const int32_t len = lane_len[at(i)];
-    int32_t f = 0;
-    while (f < len && lane[f] == 0) ++f;
-    if (f == len) f = -1;
-    front[at(i)] = f;
-    target[at(i)] = len == 0 ? -1 : (f < 0 ? len - 1 : f - 1);  // -1: no room
-    broken[at(i)] = -1;
-    misplaced[at(i)] = 0;
-    if (f < 0) continue;
-    // The same walk as the lane analysis of the search: from the back, the
-    // first item greater than the run behind it breaks the lane.
-    int32_t back = len - 1;
-    while (lane[back] == 0) --back;
-    int32_t run = lane[back];
-    for (int32_t s = back - 1; s >= f; --s) {
-      if (lane[s] == 0) continue;
-      if (lane[s] > run) {
-        broken[at(i)] = s;
-        break;
-      }
-      run = lane[s];
-    }
-    for (int32_t s = f; s <= broken[at(i)]; ++s) misplaced[at(i)] += is_level(lane[s]);
-    total += misplaced[at(i)];
+    const std::span<const uint8_t> lane(cell.data() + lane_offset[at(i)], at(lane_len[at(i)]));
+    front[at(i)] = front_slot(lane);
+    target[at(i)] = landing_slot(lane);
+    facts[at(i)] = lane_facts(lane, &popped[at(i)]);
+    total += facts[at(i)].misplaced_levels;
   }
   return total;
-}
-
-int32_t Reachability::Impl::misplaced_after_pop(int32_t lane) const {
-  // A lane broken at its front item, or not at all, is in order without it.
-  if (broken[at(lane)] <= front[at(lane)]) return 0;
-  return misplaced[at(lane)] - is_level(cell[at(lane_offset[at(lane)] + front[at(lane)])]);
-}
-
-int32_t Reachability::Impl::misplaced_after_push(int32_t lane, int32_t item) const {
-  if (front[at(lane)] < 0) return 0;
-  if (broken[at(lane)] >= 0) return misplaced[at(lane)] + is_level(item);
-  // An ordered lane breaks at the new item exactly when it is greater than the old front.
-  return item > cell[at(lane_offset[at(lane)] + front[at(lane)])] ? is_level(item) : 0;
 }
 
 bool Reachability::Impl::grow_table() {
@@ -345,7 +317,7 @@ void Reachability::Impl::continue_expansion(int64_t limit) {
     const int32_t item = cell[at(from)];
     const uint32_t code = code_of(item);
     const uint64_t lifted = e.hash ^ cell_key(from, code);
-    const int32_t rest = e.misplaced - misplaced[at(e.src)] + misplaced_after_pop(e.src);
+    const int32_t rest = e.misplaced - facts[at(e.src)].misplaced_levels + popped[at(e.src)].misplaced_levels;
     // Putting the item back restores the lane only when nothing but empty
     // slots lay behind it: otherwise the reverse move lands elsewhere.
     const bool undoable = f + 1 == lane_len[at(e.src)] || cell[at(from + 1)] != 0;
@@ -356,7 +328,8 @@ void Reachability::Impl::continue_expansion(int64_t limit) {
       ++moves;
       ++edges;
       one_way = one_way || !undoable;
-      const int32_t child_misplaced = rest - misplaced[at(dst)] + misplaced_after_push(dst, item);
+      const int32_t child_misplaced = rest - facts[at(dst)].misplaced_levels +
+                                      push_item(facts[at(dst)], item, target[at(dst)]).misplaced_levels;
       if (child_misplaced == 0) {
         verdict = ReachVerdict::solvable;
         release();
