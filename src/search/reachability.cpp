@@ -10,157 +10,11 @@
 #include <vector>
 
 #include "base/open_table.h"
-#include "board/lane_facts.h"
 #include "board/move.h"
 #include "board/zobrist.h"
-#include "search/memory_budget.h"
-#include "search/packed_positions.h"
+#include "search/reach_walk.h"
 
 namespace velmora {
-namespace {
-
-constexpr int64_t kPauseEvery = 256;                // moves between two questions to `pause`
-constexpr std::size_t kFirstTable = 1024;           // slots of a hash table at the start
-constexpr uint16_t kNoMove = 0xFFFF;                // the start's last move
-constexpr uint32_t kMaxPositions = 0xFFFF'FFF0u;    // indices are 32 bits
-
-bool is_level(int32_t v) { return v >= 1 && v <= kTopLevel; }
-
-uint64_t mix(uint64_t h) {
-  h ^= h >> 31;
-  h *= 0x7fb5d329728ea185ULL;
-  h ^= h >> 27;
-  h *= 0x81dadef4bc2dd44dULL;
-  h ^= h >> 33;
-  return h;
-}
-
-std::size_t at(int32_t i) { return static_cast<std::size_t>(i); }
-
-// Entries of both tables: 0 is free.
-bool is_free(uint64_t e) { return e == 0; }
-// A positions table entry: (low 32 bits of the hash << 32) | (index + 1). The
-// slot comes from the same low bits, so growing needs no hash recomputed.
-uint32_t index_of(uint64_t e) { return static_cast<uint32_t>((e & 0xFFFF'FFFFu) - 1); }
-
-}  // namespace
-
-struct Reachability::Impl {
-  // One step of the second phase's depth-first walk: a state of the search
-  // (a position and the move that led to it) and the next move to try.
-  struct Frame {
-    uint32_t index;
-    uint16_t last;
-    uint16_t next;
-  };
-
-  Impl(const BoardLayout& layout, std::size_t memory_cap);
-
-  // --- memory: every allocation is charged to `budget` first
-  bool charge(std::size_t bytes) { return budget.charge(bytes); }
-  void refund(std::size_t bytes) { budget.refund(bytes); }
-  template <class T>
-  bool grow(std::vector<T>& v) {
-    return budget.grow(v);
-  }
-  void release();
-  void give_up() {
-    verdict = ReachVerdict::gave_up;
-    release();
-  }
-
-  // --- positions: packed cell codes
-  const uint64_t* record(uint32_t index) const { return positions.at(index); }
-  void set_code(uint64_t* k, int32_t cell, uint32_t code) const { positions.set_code(k, cell, code); }
-  // The board's Zobrist keys of the cell in the layout's grid, so a move
-  // updates the hash in two steps whatever the board's size.
-  uint64_t cell_key(int32_t c, uint32_t code) const {
-    return fill_key(grid_cell[at(c)], positions.value_of(code));
-  }
-  uint64_t hash_of_cells() const {  // of the decoded `cell`
-    uint64_t h = 0;
-    for (int32_t c = 0; c < cells; ++c) {
-      if (cell[at(c)] != 0) h ^= fill_key(grid_cell[at(c)], cell[at(c)]);
-    }
-    return h;
-  }
-  void decode(const uint64_t* k) {
-    for (int32_t c = 0; c < cells; ++c) cell[at(c)] = positions.value_of(positions.code_at(k, c));
-  }
-  uint32_t code_of(int32_t value) const { return positions.code_of(static_cast<uint8_t>(value)); }
-  // Each lane's front, landing slot and facts by the board's move rule and
-  // lane analysis, from the decoded `cell`; returns the misplaced total.
-  int32_t analyse();
-
-  // Index of `k` (whose hash is `h`), inserting it when new (`inserted`); -1
-  // when the cap is reached.
-  int64_t find_or_insert(const uint64_t* k, uint64_t h, bool& inserted);
-  int64_t find(const uint64_t* k, uint64_t h);
-  bool grow_table();
-
-  // --- first phase: every reachable position
-  // The position being expanded: its moves are tried in slices.
-  struct Expansion {
-    bool active = false;
-    int32_t src = 0, dst = 0;  // the next move to try
-    int32_t misplaced = 0;
-    uint64_t hash = 0;
-  };
-  bool take_pending(uint32_t& index);
-  bool push_pending(uint32_t index, int32_t misplaced);
-  void begin_expansion(uint32_t index);
-  void continue_expansion(int64_t limit);
-  void finish_positions();
-
-  // --- second phase: cycles among the search's states, when some move cannot be undone
-  static uint64_t state_key(uint32_t index, uint16_t last) {
-    return (static_cast<uint64_t>(index) << 16) | last;
-  }
-  uint64_t* find_state(uint64_t key);  // its slot, or the empty slot where it goes
-  bool add_state(uint64_t key);
-  void step_states();
-
-  ReachVerdict verdict = ReachVerdict::open;
-  bool second_phase = false;
-  int64_t moves = 0;
-  double seconds = 0.0;
-
-  // board shape
-  int32_t lanes = 0;
-  int32_t cells = 0;
-  std::vector<int32_t> lane_len, lane_offset;  // offset: packed index of slot 0
-
-  std::vector<int32_t> grid_cell;  // of each packed cell, in the layout's grid
-  int32_t words = 0;  // 64-bit words per position
-
-  MemoryBudget budget;
-  std::size_t fixed = 0;
-  PackedPositions positions;
-
-  // (low 32 bits of the hash << 32) | (index + 1); 0 is free. The slot comes
-  // from the same low bits, so growing needs no hash recomputed.
-  std::unique_ptr<uint64_t[]> table;
-  std::size_t table_size = 0;
-
-  std::vector<std::vector<uint32_t>> pending;  // by misplaced count, last in first out
-  std::size_t lowest = 0;
-
-  Expansion expansion;
-  int64_t edges = 0;     // moves out of expanded positions
-  bool one_way = false;  // some move cannot be undone by the reverse move
-
-  std::vector<Frame> stack;
-  std::unique_ptr<uint64_t[]> states;  // (state key << 2) | colour; 1 on the walk, 2 done
-  std::size_t states_size = 0, state_count = 0;
-  uint32_t decoded = std::numeric_limits<uint32_t>::max();
-  uint64_t decoded_hash = 0;
-
-  // scratch: the decoded position and its lanes
-  std::vector<uint8_t> cell;
-  std::vector<int32_t> front, target;  // slots: the front item's, and where an item lands
-  std::vector<LaneFacts> facts, popped;  // each lane's, and without its front item
-  std::vector<uint64_t> key, child;
-};
 
 Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) {
   budget.cap = memory_cap;
@@ -350,104 +204,6 @@ void Reachability::Impl::continue_expansion(int64_t limit) {
   e.active = false;
 }
 
-// Every reachable position is expanded and none is solved. Whether the
-// search would end by itself depends on its tree: it never undoes its last
-// move, so it is finite exactly when no cycle of the search's states can be
-// reached. When every move can be undone, the position graph is undirected,
-// any path to a position can be taken without undoing a move, and a cycle
-// exists exactly when there are at least as many edges as positions.
-void Reachability::Impl::finish_positions() {
-  if (!one_way) {
-    verdict = edges / 2 >= static_cast<int64_t>(positions.count()) ? ReachVerdict::no_solution
-                                                        : ReachVerdict::search_ends;
-    release();
-    return;
-  }
-  second_phase = true;
-  pending.clear();
-  pending.shrink_to_fit();
-  if (!charge(kFirstTable * 8)) return give_up();
-  states = std::make_unique<uint64_t[]>(kFirstTable);
-  states_size = kFirstTable;
-  if (!grow(stack) || !add_state(state_key(0, kNoMove))) return give_up();
-  stack.push_back(Frame{0, kNoMove, 0});
-}
-
-uint64_t* Reachability::Impl::find_state(uint64_t k) {
-  const auto is_it = [k](uint64_t e) { return (e >> 2) == k; };
-  return &states[probe<uint64_t>(std::span(states.get(), states_size), mix(k), is_free, is_it)];
-}
-
-bool Reachability::Impl::add_state(uint64_t k) {
-  if ((state_count + 1) * 2 > states_size) {
-    const std::size_t new_size = states_size * 2;
-    if (!charge(new_size * 8)) return false;
-    auto bigger = std::make_unique<uint64_t[]>(new_size);
-    rehash<uint64_t>(std::span(states.get(), states_size), std::span(bigger.get(), new_size),
-                     is_free, [](uint64_t e) { return mix(e >> 2); });
-    states = std::move(bigger);
-    refund(states_size * 8);
-    states_size = new_size;
-  }
-  *find_state(k) = (k << 2) | 1;
-  ++state_count;
-  return true;
-}
-
-// One move of the depth-first walk over the search's states (a position and
-// the move that made it); meeting a state that is still on the walk is a
-// cycle, so the search's tree is endless.
-void Reachability::Impl::step_states() {
-  if (stack.empty()) {
-    verdict = ReachVerdict::search_ends;
-    release();
-    return;
-  }
-  Frame& top = stack.back();
-  if (decoded != top.index) {
-    std::memcpy(key.data(), record(top.index), at(words) * 8);
-    decode(key.data());
-    analyse();
-    decoded = top.index;
-    decoded_hash = hash_of_cells();
-  }
-  const int32_t pairs = lanes * lanes;
-  int32_t m = top.next;
-  for (; m < pairs; ++m) {
-    const int32_t src = m / lanes, dst = m % lanes;
-    if (src == dst || front[at(src)] < 0 || target[at(dst)] < 0) continue;
-    if (top.last != kNoMove && src == top.last % lanes && dst == top.last / lanes) continue;
-    break;
-  }
-  if (m == pairs) {
-    *find_state(state_key(top.index, top.last)) = (state_key(top.index, top.last) << 2) | 2;
-    stack.pop_back();
-    return;
-  }
-  top.next = static_cast<uint16_t>(m + 1);
-  ++moves;
-  const int32_t src = m / lanes, dst = m % lanes;
-  const int32_t from = lane_offset[at(src)] + front[at(src)];
-  const int32_t to = lane_offset[at(dst)] + target[at(dst)];
-  const uint32_t code = code_of(cell[at(from)]);
-  std::memcpy(child.data(), key.data(), at(words) * 8);
-  set_code(child.data(), from, 0);
-  set_code(child.data(), to, code);
-  const int64_t next = find(child.data(), decoded_hash ^ cell_key(from, code) ^ cell_key(to, code));
-  if (next < 0) return give_up();  // cannot happen: the first phase stored every position
-  const uint64_t k = state_key(static_cast<uint32_t>(next), static_cast<uint16_t>(m));
-  const uint64_t seen = *find_state(k);
-  if (seen != 0) {
-    if ((seen & 3) == 1) {
-      verdict = ReachVerdict::no_solution;
-      release();
-    }
-    return;
-  }
-  if (!grow(stack) || !add_state(k)) return give_up();
-  stack.push_back(Frame{static_cast<uint32_t>(next), static_cast<uint16_t>(m), 0});
-}
-
 Reachability::Reachability(const BoardLayout& layout, std::size_t memory_cap) {
   try {
     impl_ = std::make_unique<Impl>(layout, memory_cap);
@@ -481,7 +237,7 @@ ReachVerdict Reachability::advance(int64_t work, const std::function<bool()>& pa
       if (r.second_phase) {
         r.step_states();
       } else if (r.expansion.active) {
-        r.continue_expansion(std::min(kPauseEvery - since_pause, (work - 1) / per_move + 1));
+        r.continue_expansion(std::min(Impl::kPauseEvery - since_pause, (work - 1) / per_move + 1));
       } else if (uint32_t index = 0; r.take_pending(index)) {
         r.begin_expansion(index);
       } else {
@@ -490,7 +246,7 @@ ReachVerdict Reachability::advance(int64_t work, const std::function<bool()>& pa
       const int64_t moved = r.moves - before;
       work -= std::max<int64_t>(1, moved * per_move);
       since_pause += moved;
-      if (since_pause >= kPauseEvery) {
+      if (since_pause >= Impl::kPauseEvery) {
         since_pause = 0;
         if (r.verdict == ReachVerdict::open && pause && pause()) break;
       }
