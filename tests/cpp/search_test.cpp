@@ -59,7 +59,7 @@ TEST(FastKernel, KeptHashRepeats) {
   EXPECT_FALSE(repeats({}));
   EXPECT_FALSE(repeats({5, 9, 11}));
   EXPECT_TRUE(repeats({5, 7}));
-  ASSERT_EQ(kScanKept, 8u);
+  ASSERT_GT(9u, kScanKept);  // the next list is one the scan does not take one by one
   EXPECT_TRUE(repeats({5, 9, 11, 13, 17, 19, 23, 29, 5}));  // no kept repeat, but one among all
   const std::vector<uint64_t> distinct{5, 7, 9, 11, 13, 17, 19, 23, 29, 31};
   EXPECT_FALSE(kept_hash_repeats(distinct, distinct, scratch));
