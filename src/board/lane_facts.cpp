@@ -1,5 +1,7 @@
 #include "board/lane_facts.h"
 
+#include <cassert>
+
 namespace velmora {
 namespace {
 
@@ -27,6 +29,7 @@ LaneFacts empty_lane_facts(int32_t length) {
 }
 
 LaneFacts push_item(const LaneFacts& lane, int32_t value, int32_t slot) {
+  assert(value != 0 && slot >= 0 && slot < lane.length && lane.items < lane.length);
   LaneFacts f = lane;
   f.items = static_cast<int16_t>(lane.items + 1);
   f.front_value = static_cast<int16_t>(value);

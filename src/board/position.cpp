@@ -122,6 +122,8 @@ double Position::child_extra(const ChildEval& child, int32_t src, int32_t dst) c
 }
 
 bool Position::evaluate_counts(int32_t src, int32_t dst, ChildEval& child) const {
+  assert(src != dst && src >= 0 && dst >= 0);
+  assert(src < layout_->lane_count && dst < layout_->lane_count);
   const int32_t a = front_[at(src)];
   if (a < 0 || layout_->lane_len[at(dst)] <= 0) return false;
   const int32_t b = front_[at(dst)];
@@ -167,6 +169,7 @@ void Position::complete(int32_t src, int32_t dst, ChildEval& child) const {
 }
 
 void Position::do_move(int32_t src, int32_t dst, const ChildEval& child) {
+  assert(child.m.last_src == src && child.m.last_dst == dst && child.m.g == m_.g + 1);
   undo_.push_back({m_, room_, diff_, lane_[at(src)], src, dst, child.src_slot, child.dst_slot});
   for (int32_t t = 1; t <= kTopLevel; ++t) {
     room_[at(t)] += room_share(child.src_after, t) + room_share(child.dst_after, t) -
@@ -185,6 +188,7 @@ void Position::do_move(int32_t src, int32_t dst, const ChildEval& child) {
 }
 
 void Position::undo_move() {
+  assert(!undo_.empty());
   const Undo u = undo_.back();
   undo_.pop_back();
   const int32_t cap = layout_->capacity;

@@ -6,6 +6,7 @@
 // mistaken for a position seen before.
 
 #include <array>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,13 +30,16 @@ class PackedPositions {
   uint8_t value_of(uint32_t code) const { return value_of_[code]; }
 
   const uint64_t* at(uint32_t index) const {
+    assert(index < count_);
     return blocks_[index >> block_shift_].get() + (index & (block_records_ - 1)) * words_size();
   }
   uint32_t code_at(const uint64_t* k, int32_t cell) const {
+    assert(cell >= 0 && cell < cells_);
     const auto c = static_cast<std::size_t>(cell);
     return static_cast<uint32_t>((k[cell_word_[c]] >> cell_shift_[c]) & field_mask_);
   }
   void set_code(uint64_t* k, int32_t cell, uint32_t code) const {
+    assert(cell >= 0 && cell < cells_ && code <= field_mask_);
     const auto c = static_cast<std::size_t>(cell);
     const std::size_t w = cell_word_[c];
     const unsigned s = cell_shift_[c];
