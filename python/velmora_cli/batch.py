@@ -12,7 +12,7 @@ from typing import IO, Any
 from . import options as o
 from .board import BadInput
 from .display import Bar, summary
-from .files import read_board, read_text
+from .files import parse_any, read_text
 from .jobs import Options, fields, record
 from .results import Out, read_records, write_csv
 from .runners import Task, run_cluster, run_local
@@ -72,8 +72,9 @@ def read_tasks(names: list[str], options: Options) -> tuple[list[Task], list[dic
     tasks, bad = [], []
     for name in names:
         try:
-            tasks.append((name, read_board(name, None)[0]))
-        except BadInput as e:
+            text, _ = read_text(name, None)
+            tasks.append((name, parse_any(text)[0]))
+        except BadInput as e:  # named by the record
             bad.append(record(name, options, "bad_input", error=str(e)))
     return tasks, bad
 

@@ -72,7 +72,8 @@ def parse_board(data: object) -> Board:
             if isinstance(value, bool) or not isinstance(value, int):
                 raise BadInput(f"lane {i}, slot {s}: {json.dumps(value)[:40]} is not an int")
             if not 0 <= value <= MAX_VALUE:
-                raise BadInput(f"lane {i}, slot {s}: {value} is outside 0..{MAX_VALUE}")
+                shown = str(value) if len(str(value)) <= 20 else str(value)[:20] + "..."
+                raise BadInput(f"lane {i}, slot {s}: {shown} is outside 0..{MAX_VALUE}")
         check_items(i, sum(1 for v in lane if v))
         board.append(list(lane))
     check_size(len(board), max(map(len, board), default=0))

@@ -35,6 +35,9 @@ def guarded(prog: str, body: Body, stdin: IO[str] | None = None, stdout: IO[str]
         drop_output()
         say(err, prog, f"cannot write standard output: {e.strerror or e}")
         return EXIT_BAD_INPUT
+    except Exception as e:  # MemoryError and the like: one line, not a traceback
+        say(err, prog, f"failed: {type(e).__name__}: {e}")
+        return EXIT_BAD_INPUT
 
 
 def parse(parser: argparse.ArgumentParser, argv: Sequence[str] | None

@@ -8,6 +8,7 @@ from collections import Counter
 from collections.abc import Iterable
 from typing import IO, Any
 
+from .board import count
 from .text import printable
 
 STATUSES = ("solved", "no_solution", "stopped", "bad_input", "failed")
@@ -54,7 +55,7 @@ class Bar:
 def describe(record: dict[str, Any]) -> str:
     status = record["status"]
     if status == "solved":
-        return f"solved in {record['num_moves']} moves ({record['seconds']:.2f} s)"
+        return f"solved in {count(record['num_moves'], 'move')} ({record['seconds']:.2f} s)"
     if status in ("bad_input", "failed"):
         return f"{status}: {printable(str(record['error']))}"
     return f"{status} ({record['seconds']:.2f} s)"

@@ -36,7 +36,7 @@ def run_local(tasks: Sequence[Task], options: Options, jobs: int, take: Take) ->
         while flight:
             done, _ = wait(flight, return_when=FIRST_COMPLETED)
             for future in done:
-                del flight[future]
+                flight.discard(future)
                 take(future.result())  # solve_board does not raise; a process that died does
             submit()
     except BaseException:
