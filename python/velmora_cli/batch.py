@@ -93,8 +93,11 @@ def main(args: argparse.Namespace, prog: str, stdin: IO[str] | None, out: IO[str
         todo = [name for name in names if name not in done]
         tasks, bad = read_tasks(todo, options)
         sink = Out(args.out)
-    except (BadInput, OSError) as e:
-        say(err, prog, getattr(e, "strerror", None) and f"{args.out}: {e.strerror}" or str(e))
+    except BadInput as e:
+        say(err, prog, str(e))
+        return o.EXIT_BAD_INPUT
+    except OSError as e:  # --out cannot be read or opened
+        say(err, prog, f"{args.out}: {e.strerror or e}")
         return o.EXIT_BAD_INPUT
     if len(todo) < len(names):
         say(err, prog, f"{len(names) - len(todo)} of {len(names)} boards already in {args.out}")

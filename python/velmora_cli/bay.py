@@ -40,12 +40,12 @@ def parse_bay(text: str) -> tuple[Board, dict[str, str]]:
         if not line:
             continue
         if m := BAY_STACK.fullmatch(line):
-            number = whole(m[1])
-            if number is None:
+            index = whole(m[1])
+            if index is None:
                 raise BadInput(f"line {n}: {shown(m[1])} is not a stack number")
             if not stacks:
-                first_number = min(number, 1)  # stacks counted from 1, or from 0
-            if number != first_number + len(stacks):
+                first_number = min(index, 1)  # stacks counted from 1, or from 0
+            if index != first_number + len(stacks):
                 raise BadInput(f"line {n}: stack {m[1][:20]} where stack "
                                f"{first_number + len(stacks)} was expected")
             values = []

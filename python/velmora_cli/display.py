@@ -4,6 +4,7 @@ table at its end."""
 
 from __future__ import annotations
 
+import importlib
 from collections import Counter
 from collections.abc import Iterable
 from typing import IO, Any
@@ -28,7 +29,7 @@ class Bar:
         self.bar: Any = None
         if err.isatty():
             try:
-                from tqdm import tqdm
+                tqdm = importlib.import_module("tqdm").tqdm
             except ImportError:
                 return
             self.bar = tqdm(total=total, file=err, unit="board", dynamic_ncols=True)

@@ -5,6 +5,7 @@ record as its board ends, in the order they end; on Ctrl-C (or any error in
 
 from __future__ import annotations
 
+import importlib
 import multiprocessing
 from collections.abc import Callable, Sequence
 from concurrent.futures import FIRST_COMPLETED, ProcessPoolExecutor, wait
@@ -19,7 +20,8 @@ Take = Callable[[dict[str, Any]], None]
 
 def run_local(tasks: Sequence[Task], options: Options, jobs: int, take: Take) -> None:
     """`jobs` processes, each solving one board at a time. Boards are handed
-    out a few at a time, so a Ctrl-C has little queued to cancel."""
+    out a few at a time (8 a process: enough that a process never waits
+    for the next), so a Ctrl-C has little queued to cancel."""
     interrupted = multiprocessing.get_context().Event()
     pool = ProcessPoolExecutor(jobs, initializer=start_worker, initargs=(interrupted,))
     try:
@@ -29,7 +31,7 @@ def run_local(tasks: Sequence[Task], options: Options, jobs: int, take: Take) ->
         def submit() -> None:
             for name, board in queue:
                 flight.add(pool.submit(solve_board, name, board, options))
-                if len(flight) >= 2 * jobs:
+                if len(flight) >= 8 * jobs:
                     return
 
         submit()
@@ -51,12 +53,12 @@ def run_cluster(tasks: Sequence[Task], options: Options, address: str, take: Tak
     the workers need this package and the module installed. A Ctrl-C cancels
     the tasks; one already running goes on to its time limit."""
     try:
-        from distributed import Client, as_completed
+        distributed: Any = importlib.import_module("distributed")  # optional, untyped
     except ImportError:
         raise BadInput("--scheduler needs Dask distributed: pip install 'velmora[cluster]' "
                        "(Debian: apt install python3-distributed)") from None
     try:
-        client = Client(address, timeout=10)
+        client = distributed.Client(address, timeout=10)
     except (OSError, ValueError, TypeError) as e:
         raise BadInput(f"cannot reach the scheduler at {address}: {e}") from None
     futures = []
@@ -66,7 +68,7 @@ def run_cluster(tasks: Sequence[Task], options: Options, address: str, take: Tak
             future = client.submit(solve_board, name, board, options, pure=False)
             futures.append(future)
             names[future.key] = name
-        for future in as_completed(futures):
+        for future in distributed.as_completed(futures):
             try:
                 result = future.result()
             except Exception as e:  # the worker died (KilledWorker) or was lost

@@ -6,6 +6,7 @@ from __future__ import annotations
 import argparse
 import json
 import os
+from collections.abc import Callable
 from typing import IO, Any
 
 from . import options as o
@@ -128,7 +129,8 @@ def main(args: argparse.Namespace, prog: str, stdin: IO[str] | None, out: IO[str
 
 
 def report(args: argparse.Namespace, status: str, result: dict[str, Any] | None, board: Board,
-           out: IO[str], picture: Any, fail: Any) -> int:
+           out: IO[str], picture: Callable[..., int | None], fail: Callable[[int, str], int]
+           ) -> int:
     """Prints the verdict (and the moves and the board after them) and
     writes the picture; the exit code."""
     said = verdict(status, result, args.time_limit)
@@ -147,7 +149,7 @@ def report(args: argparse.Namespace, status: str, result: dict[str, Any] | None,
         return fail(o.EXIT_BAD_ANSWER, f"the module's solution does not check out: {e}")
     written = picture(f"{count(result['num_moves'], 'move')} · {figures(result, ' · ')}", result)
     if written is not None:
-        return written  # type: ignore[no-any-return]
+        return written
 
     if args.json:
         print(json.dumps({"status": "solved", "result": result, "board_after": after}), file=out)

@@ -1,0 +1,65 @@
+"""The command line's batch on this machine's cores: 200 boards made by
+make_boards.py (solved within 100,000 nodes at one worker: a few
+milliseconds each, so that solving them is most of what is timed), solved by `velmora batch
+--threads 1` at 1 and at 2 jobs, in turn, twice; boards per second and the
+ratio of each pair, and the CPU seconds the batch's processes used (at most
+twice the seconds on 2 cores: how many cores the batch was given).
+
+usage: batch_bench.py [COUNT]"""
+
+import json
+import os
+import resource
+import subprocess
+import sys
+import tempfile
+import time
+
+from make_boards import boards
+
+SEED, CAP = 21, 100_000
+
+
+def run(folder, jobs):
+    out = os.path.join(folder, f"out-{jobs}.jsonl")
+    if os.path.exists(out):
+        os.remove(out)
+    cpu = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.perf_counter()
+    subprocess.run([sys.executable, "-m", "velmora_cli", "batch", os.path.join(folder, "boards"),
+                    "--out", out, "--threads", "1", "--jobs", str(jobs)],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    secs = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = after.ru_utime + after.ru_stime - cpu.ru_utime - cpu.ru_stime
+    with open(out) as f:
+        records = [json.loads(line) for line in f]
+    assert all(r["status"] == "solved" for r in records), "a board was not solved"
+    return len(records), secs, cpu, sum(r["nodes"] for r in records)
+
+
+def main():
+    count = int(sys.argv[1]) if len(sys.argv) > 1 else 200
+    with tempfile.TemporaryDirectory() as folder:
+        os.mkdir(os.path.join(folder, "boards"))
+        made = 0
+        for name, board, _, _ in boards(SEED, 100 * count, CAP):
+            with open(os.path.join(folder, "boards", name + ".json"), "w") as f:
+                json.dump(board, f)
+            made += 1
+            if made == count:
+                break
+        for round_ in (1, 2):
+            rates = {}
+            for jobs in (1, 2):
+                n, secs, cpu, nodes = run(folder, jobs)
+                rates[jobs] = n / secs
+                print(f"batch round {round_} jobs={jobs} boards={n} nodes={nodes} "
+                      f"secs={secs:6.2f} cpu_secs={cpu:6.2f} boards/s={rates[jobs]:7.1f}",
+                      flush=True)
+            print(f"batch round {round_} ratio 2 jobs / 1 job: {rates[2] / rates[1]:.2f}x",
+                  flush=True)
+
+
+if __name__ == "__main__":
+    main()
