@@ -119,7 +119,9 @@ def test_a_killed_batch_resumes_without_solving_a_board_twice(tmp_path):
     assert 2 <= len(first) < 8
     with open(out, "a") as f:
         f.write('{"name": "cut short')  # as a kill in the middle of a line would leave it
-    again = batch(tmp_path, "--out", out, "--time-limit", "0.2", "--jobs", "1")
+    listed = tmp_path / "boards.list"  # the same boards, named in a list this time
+    listed.write_text("".join(f"{tmp_path / f'long{i}.json'}\n" for i in range(8)))
+    again = batch("--list", listed, "--out", out, "--time-limit", "0.2", "--jobs", "1")
     assert again.returncode == 0, again.stderr
     assert f"{len(first)} of 8 boards already in" in again.stderr
     names = [r["name"] for r in records(out)]
