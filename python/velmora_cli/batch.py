@@ -15,7 +15,7 @@ from .display import Bar, summary
 from .files import parse_any, read_text
 from .jobs import Options, fields, record
 from .results import Out, read_records, write_csv
-from .runners import Task, run_cluster, run_local
+from .runners import Task, connect, run_cluster, run_local
 from .streams import say
 
 DESCRIPTION = ("Solve every board file (JSON, or a bay file) under the paths, several at "
@@ -91,6 +91,7 @@ def main(args: argparse.Namespace, prog: str, stdin: IO[str] | None, out: IO[str
             raise BadInput("no board files under the paths given")
         done = read_records(args.out)
         todo = [name for name in names if name not in done]
+        client = connect(args.scheduler) if args.scheduler is not None else None
         tasks, bad = read_tasks(todo, options)
         sink = Out(args.out)
     except BadInput as e:
@@ -113,8 +114,8 @@ def main(args: argparse.Namespace, prog: str, stdin: IO[str] | None, out: IO[str
     try:
         for result in bad:
             take(result)
-        if args.scheduler is not None:
-            run_cluster(tasks, options, args.scheduler, take)
+        if client is not None:
+            run_cluster(tasks, options, client, take)
         elif tasks:
             cores = os.process_cpu_count() or 1
             jobs = args.jobs or max(1, cores // (args.threads or cores))

@@ -48,19 +48,25 @@ def run_local(tasks: Sequence[Task], options: Options, jobs: int, take: Take) ->
         pool.shutdown(wait=True, cancel_futures=True)
 
 
-def run_cluster(tasks: Sequence[Task], options: Options, address: str, take: Take) -> None:
-    """One Dask task a board, on the cluster whose scheduler is at `address`;
-    the workers need this package and the module installed. A Ctrl-C cancels
-    the tasks; one already running goes on to its time limit."""
+def connect(address: str) -> Any:
+    """A Dask client of the scheduler at `address`; BadInput when Dask is not
+    installed or the scheduler cannot be reached."""
     try:
         distributed: Any = importlib.import_module("distributed")  # optional, untyped
     except ImportError:
         raise BadInput("--scheduler needs Dask distributed: pip install 'velmora[cluster]' "
                        "(Debian: apt install python3-distributed)") from None
     try:
-        client = distributed.Client(address, timeout=10)
+        return distributed.Client(address, timeout=10)
     except (OSError, ValueError, TypeError) as e:
         raise BadInput(f"cannot reach the scheduler at {address}: {e}") from None
+
+
+def run_cluster(tasks: Sequence[Task], options: Options, client: Any, take: Take) -> None:
+    """One Dask task a board, on the cluster of `client`, which it closes; the
+    workers need this package and the module installed. A Ctrl-C cancels the
+    tasks; one already running goes on to its time limit."""
+    distributed: Any = importlib.import_module("distributed")
     futures = []
     try:
         names = {}
