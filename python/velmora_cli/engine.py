@@ -80,7 +80,9 @@ def search(solver: Solver, engine: str, board: Board, *, threads: int, tiebreak:
     result, the Stop that says why it ended). The result is None when
     velmora() found nothing; plan() always answers one. A KeyboardInterrupt
     out of the module is noted in the Stop; other exceptions pass."""
-    stop = Stop(time_limit, also)
+    # plan() keeps its own time limit, to answer the best plan it has then;
+    # a stop at the same moment could take that answer away.
+    stop = Stop(time_limit if engine == "first" else None, also)
     log_fn = stop.guard(log)
     try:
         if engine == "first":
