@@ -5,6 +5,7 @@ table at its end."""
 from __future__ import annotations
 
 import importlib
+import os
 from collections import Counter
 from collections.abc import Iterable
 from typing import IO, Any
@@ -32,7 +33,12 @@ class Bar:
                 tqdm = importlib.import_module("tqdm").tqdm
             except ImportError:
                 return
-            self.bar = tqdm(total=total, file=err, unit="board", dynamic_ncols=True)
+            try:  # a terminal that reports no size (a bare pty) gets 80 x 24
+                sized = os.get_terminal_size(err.fileno()).columns > 0
+            except (OSError, ValueError, AttributeError):
+                sized = False
+            self.bar = tqdm(total=total, file=err, unit="board", dynamic_ncols=sized,
+                            **({} if sized else {"ncols": 80, "nrows": 24}))
 
     def add(self, record: dict[str, Any]) -> None:
         self.done += 1
