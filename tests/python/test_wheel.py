@@ -71,7 +71,8 @@ def test_wheel_installs_into_a_fresh_venv_solves_and_types(tmp_path):
     assert run(command, "solve", "--quiet", input=str(ONE_MOVE), cwd=tmp_path) == out
     (tmp_path / "yard").mkdir()
     (tmp_path / "yard" / "one.json").write_text(str(ONE_MOVE))
-    out = run(python, "-m", "velmora_cli", "batch", "yard", "--out", "o.jsonl", cwd=tmp_path)
+    assert run(python, "-m", "velmora_cli", "--help", cwd=tmp_path).startswith("usage: velmora ")
+    out = run(command, "batch", "yard", "--out", "o.jsonl", "--jobs", "2", cwd=tmp_path)
     assert out.splitlines()[1].split()[:2] == ["solved", "1"], out
     assert '"status": "solved"' in (tmp_path / "o.jsonl").read_text()
     out = run(python, "-c", "import importlib.metadata as m, velmora; "
