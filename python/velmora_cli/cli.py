@@ -11,7 +11,7 @@ from typing import IO
 from . import batch, solve
 from .engine import Solver
 from .options import EXIT_BAD_INPUT, EXIT_CODES, EXIT_INTERRUPTED, EXIT_SOLVED
-from .streams import drop_output, say, standard_streams
+from .streams import drop, say, standard_streams
 
 Body = Callable[[IO[str] | None, IO[str], IO[str]], int]
 
@@ -32,7 +32,7 @@ def guarded(prog: str, body: Body, stdin: IO[str] | None = None, stdout: IO[str]
         say(err, prog, "interrupted (Ctrl-C)")
         return EXIT_INTERRUPTED
     except OSError as e:
-        drop_output()
+        drop(sys.stdout)
         say(err, prog, f"cannot write standard output: {e.strerror or e}")
         return EXIT_BAD_INPUT
     except Exception as e:  # MemoryError and the like: one line, not a traceback

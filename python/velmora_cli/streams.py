@@ -41,15 +41,16 @@ def say(err: IO[str], prog: str, message: str) -> None:
         err.write(f"{prog}: {printable(message)}\n")
         err.flush()
     except (OSError, ValueError):
-        pass
+        drop(sys.stderr)
 
 
-def drop_output() -> None:
-    """After a failed write to standard output (a closed pipe, a full disk):
+def drop(stream: IO[str] | None) -> None:
+    """After a failed write to a standard stream (a closed pipe, a full disk):
     points it at the null device, so the interpreter's last flush at exit has
-    nothing to fail on."""
+    nothing to fail on (it would exit 120)."""
+    if stream is None:
+        return
     try:
-        fd = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(fd, sys.stdout.fileno())
+        os.dup2(os.open(os.devnull, os.O_WRONLY), stream.fileno())
     except (OSError, ValueError, AttributeError):
         pass
