@@ -66,7 +66,7 @@ def test_streams_closed_full_or_cut_exit_2_with_a_line(tmp_path):
         "stdout closed": velmora(shell=f"{sys.executable} -m velmora_cli solve {tiny} >&-"),
         "disk full": velmora(shell=f"{sys.executable} -m velmora_cli solve {tiny} >/dev/full"),
         "pipe cut": velmora("solve", tiny, env={"pipe closed": "1"}),
-        "stderr full too": velmora(shell=f"{sys.executable} -m velmora_cli solve no.json 2>/dev/full"),
+        "stderr full too": velmora(shell=f"{sys.executable} -m velmora_cli solve x 2>/dev/full"),
     }
     said = {what: (code, err) for what, (code, out, err, *_) in cases.items()}
     assert said == {
