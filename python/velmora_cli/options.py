@@ -51,7 +51,8 @@ def add_search_arguments(parser: argparse.ArgumentParser, threads: int) -> None:
                         help="order successors of equal f by the deficit score "
                              "(--engine first only)")
     parser.add_argument("--time-limit", type=seconds_arg, metavar="SECONDS",
-                        help="stop the search of a board after this many seconds (solve: exit code 3)")
+                        help="stop the search of a board after this many seconds "
+                             "(solve: exit code 3)")
     parser.add_argument("--engine", choices=("first", "shortest"), default="first",
                         help="first: the first solution IDA* finds (default); shortest: the "
                              "fewest moves, with a lower bound when stopped early")

@@ -1,4 +1,4 @@
-# `velmora batch`: records as single `solve --json` runs give, resume after a kill, Ctrl-C, a cluster.
+# `velmora batch`: records as single `solve --json` give them, resume after a kill, Ctrl-C, Dask.
 
 import io
 import json
