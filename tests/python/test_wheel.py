@@ -1,4 +1,4 @@
-# Packaging: one version, the license, and the wheel (module and command) installed offline into a fresh venv.
+# Packaging: one version, the license, the wheel (module and command) installed offline in a venv.
 
 import ast
 import os
