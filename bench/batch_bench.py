@@ -4,11 +4,15 @@ hundredths of a second each, so that solving them, not starting the
 command, is most of what is timed), solved by `velmora batch
 --threads 1` at 1 and at 2 jobs, in turn, twice; boards per second and the
 ratio of each pair; and first the time of a batch of one board, what every
-batch costs before its boards.
+batch costs before its boards. Each round also times a plain CPU loop in 1
+and 2 processes, as a measure of how much of a second core the machine
+gives right now: on a machine shared with other jobs the batch's ratio can
+only be read against it.
 
 usage: batch_bench.py [COUNT]"""
 
 import json
+import multiprocessing
 import os
 import subprocess
 import sys
@@ -35,6 +39,21 @@ def run(folder, jobs, boards="boards"):
     return len(records), secs, sum(r["nodes"] for r in records)
 
 
+def burn(n):
+    total = 0
+    for i in range(n):
+        total += i * i
+    return total
+
+
+def control(jobs):
+    """Seconds for 8 pieces of a CPU loop in `jobs` processes."""
+    with multiprocessing.Pool(jobs) as pool:
+        start = time.perf_counter()
+        pool.map(burn, [2_000_000] * 8)
+        return time.perf_counter() - start
+
+
 def main():
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 200
     with tempfile.TemporaryDirectory() as folder:
@@ -54,6 +73,9 @@ def main():
         secs = min(run(folder, 1, "one")[1] for _ in range(3))
         print(f"batch of one board (the fixed cost of a batch): secs={secs:.2f}", flush=True)
         for round_ in (1, 2):
+            loop = {jobs: control(jobs) for jobs in (1, 2)}
+            print(f"control round {round_}: a CPU loop in 1 process {loop[1]:.2f} s, in 2 "
+                  f"{loop[2]:.2f} s: 2 processes get {loop[1] / loop[2]:.2f}x", flush=True)
             rates = {}
             for jobs in (1, 2):
                 n, secs, nodes = run(folder, jobs)
