@@ -3,18 +3,16 @@
 import io
 import json
 import os
-import runpy
 import subprocess
 import sys
 import textwrap
 from pathlib import Path
 
 import velmora as velmora_module
+from velmora_cli import log_lines as shape  # the shapes of the log lines
+from velmora_cli.cli import solve_script
 
 REPO = Path(__file__).resolve().parents[2]
-sys.path.insert(0, str(REPO / "examples"))  # log_lines, the shapes of the log
-import log_lines as shape  # noqa: E402
-
 SOLVE = REPO / "examples" / "solve.py"
 PUZZLES = REPO / "examples" / "puzzles"
 MODULE_DIR = Path(velmora_module.__file__).parent
@@ -135,10 +133,9 @@ def run_cli(*args, input=""):
 
 
 def run_main(*args, text=json.dumps(ONE_MOVE), solver=None, err=None):
-    # solve.py's main() here on `text` as standard input; by default the boards handed
+    # solve.py's main here on `text` as standard input; by default the boards handed
     # to the solver are kept and no search runs. (exit code, boards, stdout, stderr)
     boards, out, err = [], io.StringIO(), err or io.StringIO()
-    code = runpy.run_path(str(SOLVE))["main"](
-        list(args), solver=solver or (lambda lanes, **_: boards.append(lanes)),
-        stdin=io.StringIO(text), stdout=out, stderr=err)
+    code = solve_script(list(args), solver=solver or (lambda lanes, **_: boards.append(lanes)),
+                        stdin=io.StringIO(text), stdout=out, stderr=err)
     return code, boards, out.getvalue(), err.getvalue()
