@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <deque>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -25,12 +26,15 @@ struct Frame {
   int64_t score = 0;  // inherited score the successors were generated with
 };
 
+// Counts the node's children for the stop polls: distinct moves make
+// distinct positions, so the list holds one per legal move.
 void open_frame(std::deque<Frame>& frames, size_t depth, const LaneState& state, int64_t score,
-                const BoardLayout& layout, bool use_dsg_tiebreak) {
+                const BoardLayout& layout, bool use_dsg_tiebreak, ThreadCounters& counters) {
   if (depth == frames.size()) frames.emplace_back();
   Frame& frame = frames[depth];
   frame.state = state;
   frame.successors = generate_successors(frame.state, layout, score, use_dsg_tiebreak);
+  counters.unpolled_children += std::ssize(frame.successors);
   sort_successors(frame.successors, use_dsg_tiebreak);
   frame.next = 0;
   frame.score = score;
@@ -59,12 +63,13 @@ double bounded_dfs(const LaneState& state, const BoardLayout& layout,
                    const std::atomic<bool>& found, std::atomic<bool>& stop, int32_t iteration,
                    Path& path, ThreadCounters& counters, int64_t score, bool use_dsg_tiebreak,
                    int64_t start_time, const LogSink& log_sink, const StopQuery& stop_query) {
-  SearchContext ctx{bound,    next_bound, found,    stop,      iteration,
-                    counters, start_time, log_sink, stop_query};
+  SearchContext ctx{bound,     next_bound, found,    stop,
+                    iteration, counters,   start_time, log_sink,
+                    stop_query, stop_poll_children(layout.lane_count)};
   if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx)) return *end;
 
   std::deque<Frame> frames;  // deque: growing it keeps references to frames valid
-  open_frame(frames, 0, state, score, layout, use_dsg_tiebreak);
+  open_frame(frames, 0, state, score, layout, use_dsg_tiebreak, counters);
   size_t depth = 0;
   for (;;) {
     Frame& frame = frames[depth];
@@ -86,7 +91,7 @@ double bounded_dfs(const LaneState& state, const BoardLayout& layout,
       path.pop_back();
       continue;
     }
-    open_frame(frames, depth + 1, *child, successor.score, layout, use_dsg_tiebreak);
+    open_frame(frames, depth + 1, *child, successor.score, layout, use_dsg_tiebreak, counters);
     ++depth;
   }
 }

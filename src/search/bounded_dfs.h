@@ -28,6 +28,19 @@ inline SearchStatus status_of(double result) {
 // Expanded nodes between two stop polls, and between two progress lines.
 inline constexpr int64_t kStopPollInterval = 1000;
 inline constexpr int64_t kProgressInterval = 50000;
+// A stop poll also comes once the nodes expanded since the last one have had
+// this many children times the board's lanes, roughly what expanding them
+// cost: on a wide board, where a node may take milliseconds, a stop then
+// takes effect within a fraction of a second. A node of a board of up to 20
+// lanes has at most 20 x 19 children, so there the 1000th node comes first.
+inline constexpr int64_t kStopPollWork = kStopPollInterval * 20 * 19 * 20;
+
+// The children of expanded nodes that bring a stop poll on a board of
+// `lane_count` lanes (kStopPollWork).
+inline int64_t stop_poll_children(int32_t lane_count) {
+  const int64_t lanes = lane_count > 1 ? lane_count : 1;
+  return (kStopPollWork + lanes - 1) / lanes;
+}
 
 // Lowers `next_bound` to f when f is smaller (compare-and-swap loop).
 void lower_next_bound(std::atomic<double>& next_bound, double f);

@@ -23,6 +23,7 @@ struct SearchContext {
   int64_t start_time;
   const LogSink& log_sink;
   const StopQuery& stop_query;
+  int64_t poll_children;  // stop_poll_children of the board
 };
 
 void log_progress(const SearchContext& ctx, double bound);
@@ -45,9 +46,12 @@ inline std::optional<double> examine_node(int32_t g, double h, int32_t blokaj,
   ThreadCounters& counters = ctx.counters;
   ++counters.nodes;
   if (counters.min_h > h) counters.min_h = h;
-  if (counters.nodes % kStopPollInterval == 0 && asks_to_stop(ctx.stop_query)) {
-    ctx.stop.store(true);
-    return STOPPED;
+  if (counters.nodes % kStopPollInterval == 0 || counters.unpolled_children >= ctx.poll_children) {
+    counters.unpolled_children = 0;
+    if (asks_to_stop(ctx.stop_query)) {
+      ctx.stop.store(true);
+      return STOPPED;
+    }
   }
   if (counters.nodes - counters.logged_nodes >= kProgressInterval) {
     counters.logged_nodes = counters.nodes;

@@ -33,6 +33,7 @@ struct alignas(64) ThreadCounters {
   int64_t logged_nodes = 0;  // nodes at the last progress line
   double min_h = std::numeric_limits<double>::infinity();  // this iteration
   int64_t children = 0;      // children evaluated by the fast kernel (a benchmark figure)
+  int64_t unpolled_children = 0;  // children of the nodes expanded since the last stop poll
   int64_t pieces = 0;        // pieces of other workers' subtrees taken over
 };
 
