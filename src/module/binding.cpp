@@ -38,7 +38,7 @@ Parameters:
   stop_fn: callable with no arguments, asked between iterations and every
     1000 expanded nodes of each worker, or sooner on boards of more than 20
     lanes: once the nodes it expanded since it last asked have had
-    7,600,000 / lanes children; a true answer stops the run. A stop
+    152,000,000 / lanes^2 children; a true answer stops the run. A stop
     callable that raises or answers something that is not a bool, None or a
     number stops the run too.
   use_dsg_tiebreak: bool; order successors of equal f by a deficit score.

@@ -1,6 +1,7 @@
 #pragma once
 // One IDA* iteration below one node: the bounded depth-first search.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <limits>
@@ -29,17 +30,18 @@ inline SearchStatus status_of(double result) {
 inline constexpr int64_t kStopPollInterval = 1000;
 inline constexpr int64_t kProgressInterval = 50000;
 // A stop poll also comes once the nodes expanded since the last one have had
-// this many children times the board's lanes, roughly what expanding them
-// cost: on a wide board, where a node may take milliseconds, a stop then
-// takes effect within a fraction of a second. A node of a board of up to 20
-// lanes has at most 20 x 19 children, so there the 1000th node comes first.
-inline constexpr int64_t kStopPollWork = kStopPollInterval * 20 * 19 * 20;
+// kStopPollWork / lanes^2 children: as many as 1000 nodes of 20 lanes may
+// have, fewer the wider the board, whose nodes cost about their children.
+// On a wide board, where one node may take milliseconds, the polls then come
+// every few milliseconds of work; a node of up to 20 lanes has at most
+// 20 x 19 children, so there the 1000th node always comes first.
+inline constexpr int64_t kStopPollWork = kStopPollInterval * 20 * 19 * 20 * 20;
 
 // The children of expanded nodes that bring a stop poll on a board of
-// `lane_count` lanes (kStopPollWork).
+// `lane_count` lanes.
 inline int64_t stop_poll_children(int32_t lane_count) {
-  const int64_t lanes = lane_count > 1 ? lane_count : 1;
-  return (kStopPollWork + lanes - 1) / lanes;
+  const int64_t square = int64_t{std::max(lane_count, 1)} * std::max(lane_count, 1);
+  return (kStopPollWork + square - 1) / square;
 }
 
 // Lowers `next_bound` to f when f is smaller (compare-and-swap loop).
