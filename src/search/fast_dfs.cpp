@@ -5,8 +5,9 @@
 #include <cassert>
 #include <limits>
 
-#include "bounds/successors.h"
+#include "base/open_table.h"
 #include "search/node_check.h"
+#include "search/successors.h"
 
 namespace velmora {
 
@@ -86,9 +87,10 @@ void FastSearch::new_stamp() {
 }
 
 bool FastSearch::remember(uint64_t hash, uint32_t index, uint32_t*& held) {
-  const uint64_t mask = seen_.size() - 1;
-  uint64_t i = hash & mask;
-  while (seen_[i].stamp == stamp_ && seen_[i].hash != hash) i = (i + 1) & mask;
+  const uint32_t stamp = stamp_;
+  const std::size_t i = probe<Seen>(
+      seen_, hash, [stamp](const Seen& e) { return e.stamp != stamp; },
+      [hash](const Seen& e) { return e.hash == hash; });
   if (seen_[i].stamp == stamp_) {
     held = &seen_[i].index;
     return false;
@@ -255,14 +257,14 @@ void FastSearch::open_frame(uint32_t begin) {
   frames_.push_back({begin, static_cast<uint32_t>(arena_.size()), begin});
 }
 
-// The recursive definition unrolled, as in bounded_dfs: FOUND and STOPPED go
+// The recursive definition unrolled, as in bounded_dfs: found and stopped go
 // straight to the top, any other child result undoes the child's move and
 // moves on to the next sibling.
 SearchStatus FastSearch::run(const LaneState& state, Path& path, int64_t score) {
   // Before the board is set up from the state, which costs a pass over its
   // cells: on a wide board most items are cut off right here.
   if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx_)) {
-    const SearchStatus status = status_of(*end);
+    const SearchStatus status = *end;
     return status == SearchStatus::found && goals_are_leaves_ ? SearchStatus::not_found : status;
   }
   Position& pos = *pos_;
@@ -297,7 +299,7 @@ SearchStatus FastSearch::descend(Path& path, double bound) {
     path.push_back(make_path_step(child, next.src, next.dst));
     pos.do_move(next.src, next.dst, child);
     if (const auto end = examine_node(c.g, c.h, c.blokaj, ctx_)) {
-      const SearchStatus status = status_of(*end);
+      const SearchStatus status = *end;
       if (status == SearchStatus::stopped || (status == SearchStatus::found && !goals_are_leaves_)) {
         return status;
       }

@@ -28,7 +28,7 @@ RunOutcome stopped_at_poll(const Lanes& lanes, SearchCore core, int32_t workers,
   std::atomic<int> polls{0};
   rec.hooks.stop = [&] { return std::this_thread::get_id() != driver && ++polls >= poll; };
   // No enumeration: the search alone decides when the polls come.
-  return run_search(lanes, {false, workers, core, 0}, rec.hooks);
+  return run_search(lanes, {false, workers, {core, 0}}, rec.hooks);
 }
 
 // 60 and 100 lanes of 19 items, and 60 lanes of [5,4,3,2,1] among 100 (a
