@@ -37,7 +37,9 @@ Parameters:
   stop_get_best_fn: callable with no arguments, asked between iterations;
     a true answer stops the run.
   stop_fn: callable with no arguments, asked between iterations and every
-    1000 expanded nodes of each worker; a true answer stops the run. A stop
+    1000 expanded nodes of each worker, or sooner on boards of more than 20
+    lanes: once the nodes it expanded since it last asked have had
+    152,000,000 / lanes^2 children; a true answer stops the run. A stop
     callable that raises or answers something that is not a bool, None or a
     number stops the run too.
   use_dsg_tiebreak: bool; order successors of equal f by a deficit score.

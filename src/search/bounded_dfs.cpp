@@ -1,6 +1,7 @@
 #include "search/bounded_dfs.h"
 
 #include <deque>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -23,12 +24,15 @@ struct Frame {
   int64_t score = 0;  // inherited score the successors were generated with
 };
 
+// Counts the node's children for the stop polls: distinct moves make
+// distinct positions, so the list holds one per legal move.
 void open_frame(std::deque<Frame>& frames, size_t depth, const LaneState& state, int64_t score,
-                const BoardLayout& layout, bool use_dsg_tiebreak) {
+                const BoardLayout& layout, bool use_dsg_tiebreak, ThreadCounters& counters) {
   if (depth == frames.size()) frames.emplace_back();
   Frame& frame = frames[depth];
   frame.state = state;
   frame.successors = generate_successors(frame.state, layout, score, use_dsg_tiebreak);
+  counters.unpolled_children += std::ssize(frame.successors);
   sort_successors(frame.successors, use_dsg_tiebreak);
   frame.next = 0;
   frame.score = score;
@@ -44,7 +48,7 @@ SearchStatus bounded_dfs(const LaneState& state, const BoardLayout& layout, Sear
   if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx)) return *end;
 
   std::deque<Frame> frames;  // deque: growing it keeps references to frames valid
-  open_frame(frames, 0, state, score, layout, use_dsg_tiebreak);
+  open_frame(frames, 0, state, score, layout, use_dsg_tiebreak, ctx.counters);
   size_t depth = 0;
   for (;;) {
     Frame& frame = frames[depth];
@@ -66,7 +70,7 @@ SearchStatus bounded_dfs(const LaneState& state, const BoardLayout& layout, Sear
       path.pop_back();
       continue;
     }
-    open_frame(frames, depth + 1, *child, successor.score, layout, use_dsg_tiebreak);
+    open_frame(frames, depth + 1, *child, successor.score, layout, use_dsg_tiebreak, ctx.counters);
     ++depth;
   }
 }

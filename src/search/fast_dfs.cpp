@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <limits>
 
 #include "base/open_table.h"
@@ -20,14 +21,43 @@ FastSearch::FastSearch(const BoardLayout& layout, const SearchContext& ctx, bool
                      static_cast<uint64_t>(std::max(layout.lane_count - 1, 0));
   seen_.resize(std::bit_ceil(std::max<uint64_t>(16, 2 * pairs)), Seen{0, 0, 0});
   arena_.reserve(static_cast<std::size_t>(pairs) * 8);
-  evals_.reserve(64);
+  if (use_dsg_tiebreak) scores_.reserve(arena_.capacity());
   frames_.reserve(64);
 }
 
 FastSearch::NodeStart FastSearch::start_node() {
   const Measures& m = pos_->measures();
-  return {static_cast<uint32_t>(arena_.size()), static_cast<uint32_t>(evals_.size()),
+  return {static_cast<uint32_t>(arena_.size()),
           use_dsg_tiebreak_ ? deficits(m.demand, m.supply) : LevelCounts{}};
+}
+
+void FastSearch::add_child(uint32_t begin, const ChildEval& child, int32_t src, int32_t dst,
+                           int64_t score) {
+  const auto h = static_cast<int32_t>(child.m.h);
+  const std::size_t order = arena_.size() - begin;
+  assert(static_cast<double>(h) == child.m.h && order < 65536);
+  arena_.push_back({h, static_cast<uint16_t>(order), static_cast<uint8_t>(src),
+                    static_cast<uint8_t>(dst)});
+  if (use_dsg_tiebreak_) scores_.push_back(score);
+}
+
+void FastSearch::truncate(uint32_t begin) {
+  arena_.resize(begin);
+  if (use_dsg_tiebreak_) scores_.resize(begin);
+}
+
+void FastSearch::reevaluate(const Child& next, ChildEval& child) const {
+  [[maybe_unused]] const bool legal = pos_->evaluate_counts(next.src, next.dst, child);
+  assert(legal);
+  Measures& m = child.m;
+  m.h = static_cast<double>(next.h);
+  m.extra = m.h - static_cast<double>(m.blokaj);
+  m.f = static_cast<double>(m.g) + m.h;
+#ifndef NDEBUG
+  ChildEval full;
+  pos_->evaluate(next.src, next.dst, full);
+  assert(full.m.extra == m.extra && full.m.h == m.h && full.m.f == m.f);
+#endif
 }
 
 int64_t FastSearch::score_of(const NodeStart& node, const ChildEval& child,
@@ -103,6 +133,7 @@ void FastSearch::expand(int64_t parent_score, double bound) {
 
   double least_above = kInfinity;
   int64_t children = 0;
+  if (hash_check_ == HashCheck::per_node) kept_.clear();
   for (int32_t src = 0; src < layout.lane_count; ++src) {
     Lift lift;
     if (!pos.lift_front(src, lift)) continue;
@@ -139,30 +170,23 @@ void FastSearch::expand(int64_t parent_score, double bound) {
         least_above = std::min(least_above, c.f);
         return;
       }
-      // Moves in generation order have increasing indices: full ties keep it.
-      const int32_t order = src * layout.lane_count + dst;
-      const int64_t score = score_of(node, child, parent_score);
-      arena_.push_back(
-          {c.f, c.h, score, src, dst, c.g, order, static_cast<uint32_t>(evals_.size())});
-      evals_.push_back(child);
+      // Moves come in generation order: full ties keep it.
+      add_child(node.begin, child, src, dst, score_of(node, child, parent_score));
+      if (hash_check_ == HashCheck::per_node) kept_.push_back(c.hash);
     });
   }
   if (hash_check_ == HashCheck::per_node && arena_.size() > node.begin) {
     pos.child_hashes(hashes_);
-    kept_.clear();
-    for (auto it = arena_.begin() + node.begin; it != arena_.end(); ++it) {
-      kept_.push_back(evals_[it->eval].m.hash);
-    }
     if (kept_hash_repeats(hashes_, kept_, sorted_)) {
-      arena_.resize(node.begin);
-      evals_.resize(node.evals_begin);
+      truncate(node.begin);
       expand_merging(parent_score, bound);
       return;
     }
   }
   ctx_.counters.children += children;
+  ctx_.counters.unpolled_children += children;
   if (least_above < kInfinity) offer(least_above);
-  open_frame(node.begin, node.evals_begin);
+  open_frame(node.begin);
 }
 
 void FastSearch::expand_merging(int64_t parent_score, double bound) {
@@ -173,70 +197,80 @@ void FastSearch::expand_merging(int64_t parent_score, double bound) {
   const NodeStart node = start_node();
   ChildEval& child = child_;
 
-  int32_t order = 0;
+  const int32_t child_g = m.g + 1;
   for (int32_t src = 0; src < layout.lane_count; ++src) {
     for (int32_t dst = 0; dst < layout.lane_count; ++dst) {
       if (dst == src || (src == m.last_dst && dst == m.last_src)) continue;
       if (!pos.evaluate(src, dst, child)) continue;
       ++ctx_.counters.children;
-      const Measures& c = child.m;
+      ++ctx_.counters.unpolled_children;
       const int64_t score = score_of(node, child, parent_score);
-      const Child entry{c.f, c.h, score, src, dst, c.g, order, 0};
       uint32_t* held = nullptr;
-      if (!remember(c.hash, static_cast<uint32_t>(arena_.size()), held)) {
-        Child& kept = arena_[*held];
-        if (takes_over(kept, entry)) {
-          const int32_t place = kept.order;
-          kept = entry;
-          kept.order = place;
-        }
+      if (remember(child.m.hash, static_cast<uint32_t>(arena_.size()), held)) {
+        add_child(node.begin, child, src, dst, score);
         continue;
       }
-      arena_.push_back(entry);
-      ++order;
+      Child& kept = arena_[*held];
+      const auto h = static_cast<double>(child.m.h);
+      if (takes_over(keys_of(kept, child_g, score_at(node.begin, kept)),
+                     Keys{child_g + h, h, score, child_g})) {
+        kept.h = static_cast<int32_t>(child.m.h);
+        kept.src = static_cast<uint8_t>(src);
+        kept.dst = static_cast<uint8_t>(dst);
+        if (use_dsg_tiebreak_) scores_[node.begin + kept.order] = score;
+      }
     }
   }
 
-  // A child above the bound would only offer its f when visited: settle those now.
-  const auto first = arena_.begin() + node.begin;
-  const auto live_end =
-      std::partition(first, arena_.end(), [bound](const Child& c) { return c.f <= bound; });
+  // A child above the bound would only offer its f when visited: settle
+  // those now, and renumber the rest (their scores with them).
   double least_above = kInfinity;
-  for (auto it = live_end; it != arena_.end(); ++it) least_above = std::min(least_above, it->f);
-  if (least_above < kInfinity) offer(least_above);
-  arena_.erase(live_end, arena_.end());
-  // The descent needs each remaining child's evaluation.
-  for (auto it = first; it != arena_.end(); ++it) {
-    it->eval = static_cast<uint32_t>(evals_.size());
-    pos.evaluate(it->src, it->dst, evals_.emplace_back());
+  uint32_t kept = node.begin;
+  for (uint32_t i = node.begin; i < arena_.size(); ++i) {
+    Child c = arena_[i];
+    const double f = child_g + static_cast<double>(c.h);
+    if (f > bound) {
+      least_above = std::min(least_above, f);
+      continue;
+    }
+    if (use_dsg_tiebreak_) scores_[kept] = scores_[node.begin + c.order];
+    c.order = static_cast<uint16_t>(kept - node.begin);
+    arena_[kept++] = c;
   }
-  open_frame(node.begin, node.evals_begin);
+  if (least_above < kInfinity) offer(least_above);
+  truncate(kept);
+  open_frame(node.begin);
 }
 
-void FastSearch::open_frame(uint32_t begin, uint32_t evals_begin) {
+void FastSearch::open_frame(uint32_t begin) {
   // Full ties on the keys keep the generation order, as a stable sort would.
   const bool use_dsg_tiebreak = use_dsg_tiebreak_;
-  std::sort(arena_.begin() + begin, arena_.end(), [use_dsg_tiebreak](const Child& a, const Child& b) {
-    if (visits_before(a, b, use_dsg_tiebreak)) return true;
-    if (visits_before(b, a, use_dsg_tiebreak)) return false;
+  const int32_t g = pos_->measures().g + 1;
+  const int64_t* scores = use_dsg_tiebreak ? scores_.data() + begin : nullptr;
+  const auto score = [scores](const Child& c) { return scores ? scores[c.order] : 0; };
+  std::sort(arena_.begin() + begin, arena_.end(), [&](const Child& a, const Child& b) {
+    const Keys ka = keys_of(a, g, score(a)), kb = keys_of(b, g, score(b));
+    if (visits_before(ka, kb, use_dsg_tiebreak)) return true;
+    if (visits_before(kb, ka, use_dsg_tiebreak)) return false;
     return a.order < b.order;
   });
-  frames_.push_back({begin, static_cast<uint32_t>(arena_.size()), begin, evals_begin});
+  frames_.push_back({begin, static_cast<uint32_t>(arena_.size()), begin});
 }
 
 // The recursive definition unrolled, as in bounded_dfs: found and stopped go
 // straight to the top, any other child result undoes the child's move and
 // moves on to the next sibling.
 SearchStatus FastSearch::run(const LaneState& state, Path& path, int64_t score) {
-  Position& pos = *pos_;
-  pos.set(state);
+  // Before the board is set up from the state, which costs a pass over its
+  // cells: on a wide board most items are cut off right here.
   if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx_)) {
     const SearchStatus status = *end;
     return status == SearchStatus::found && goals_are_leaves_ ? SearchStatus::not_found : status;
   }
+  Position& pos = *pos_;
+  pos.set(state);
 
-  arena_.clear();
-  evals_.clear();
+  truncate(0);
   frames_.clear();
   const double bound = ctx_.bound.load(std::memory_order_relaxed);
   expand(score, bound);
@@ -249,8 +283,7 @@ SearchStatus FastSearch::descend(Path& path, double bound) {
     Frame& frame = frames_.back();
     if (ctx_.found.load(std::memory_order_relaxed) || frame.next == frame.end) {
       if (frames_.size() == 1) return SearchStatus::not_found;
-      arena_.resize(frame.begin);
-      evals_.resize(frame.evals_begin);
+      truncate(frame.begin);
       frames_.pop_back();
       pos.undo_move();
       path.pop_back();
@@ -259,7 +292,9 @@ SearchStatus FastSearch::descend(Path& path, double bound) {
     if (ctx_.stop.load(std::memory_order_relaxed)) return SearchStatus::stopped;
 
     const Child next = arena_[frame.next++];
-    const ChildEval& child = evals_[next.eval];
+    const int64_t score = score_at(frame.begin, next);
+    ChildEval& child = child_;
+    reevaluate(next, child);
     const Measures& c = child.m;
     path.push_back(make_path_step(child, next.src, next.dst));
     pos.do_move(next.src, next.dst, child);
@@ -272,7 +307,7 @@ SearchStatus FastSearch::descend(Path& path, double bound) {
       path.pop_back();
       continue;
     }
-    expand(next.score, bound);
+    expand(score, bound);
     if (pool_ != nullptr && pool_->wants_work()) give_piece(path);
   }
 }
@@ -296,7 +331,7 @@ void FastSearch::give_piece(const Path& path) {
   piece.path.assign(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(node_steps));
   piece.children.reserve(frame.end - first);
   for (uint32_t i = first; i < frame.end; ++i) {
-    piece.children.push_back({arena_[i].src, arena_[i].dst, arena_[i].score});
+    piece.children.push_back({arena_[i].src, arena_[i].dst, score_at(frame.begin, arena_[i])});
   }
   if (pool_->offer_piece(piece)) frame.end = first;
 }
@@ -312,17 +347,13 @@ SearchStatus FastSearch::run_piece(const std::vector<PieceChild>& children, Path
     pos.evaluate(step.src_lane, step.dst_lane, child_);
     pos.do_move(step.src_lane, step.dst_lane, child_);
   }
-  arena_.clear();
-  evals_.clear();
+  truncate(0);
   frames_.clear();
-  int32_t order = 0;
   for (const PieceChild& given : children) {
-    const auto eval = static_cast<uint32_t>(evals_.size());
-    ChildEval& child = evals_.emplace_back();
-    pos.evaluate(given.src, given.dst, child);
-    arena_.push_back({child.m.f, child.m.h, given.score, given.src, given.dst, child.m.g, order++, eval});
+    pos.evaluate(given.src, given.dst, child_);
+    add_child(0, child_, given.src, given.dst, given.score);
   }
-  frames_.push_back({0, static_cast<uint32_t>(arena_.size()), 0, 0});
+  frames_.push_back({0, static_cast<uint32_t>(arena_.size()), 0});
   return descend(path, ctx_.bound.load(std::memory_order_relaxed));
 }
 

@@ -66,27 +66,38 @@ class alignas(64) FastSearch {
   void treat_goals_as_leaves() { goals_are_leaves_ = true; }
 
  private:
+  // A child within the bound, as the descent keeps it: the move and its
+  // sort key, 8 bytes. Siblings share g, so h orders them as f does; the
+  // rest of the child's evaluation is made again when it is visited, and
+  // its tie-break score (with the tie-break) waits in scores_.
   struct Child {
+    int32_t h;       // whole, like every h
+    uint16_t order;  // generation order among its siblings: full ties keep it
+    uint8_t src;
+    uint8_t dst;
+  };
+  static_assert(sizeof(Child) == 8);
+  static_assert(kMaxLanes <= 256 && kMaxLanes * (kMaxLanes - 1) <= 65536);
+  // The keys the visiting order and the merge rule read, for children of g.
+  struct Keys {
     double f;
     double h;
     int64_t score;
-    int32_t src;
-    int32_t dst;
     int32_t g;
-    int32_t order;  // increases in generation order: full ties keep it
-    uint32_t eval;  // its evaluation in evals_, kept for the descent
   };
+  static Keys keys_of(const Child& child, int32_t g, int64_t score) {
+    const auto h = static_cast<double>(child.h);
+    return {static_cast<double>(g) + h, h, score, g};
+  }
   struct Frame {
     uint32_t begin;
     uint32_t end;
     uint32_t next;
-    uint32_t evals_begin;
   };
-  // Where a node's expansion starts: its place in the arena and evals_, and
-  // the parent's deficits for the tie-break score.
+  // Where a node's expansion starts: its place in the arena, and the
+  // parent's deficits for the tie-break score.
   struct NodeStart {
     uint32_t begin;
-    uint32_t evals_begin;
     LevelCounts parent_diff;
   };
   struct Seen {
@@ -101,8 +112,19 @@ class alignas(64) FastSearch {
   // expand without the shortcuts: every child evaluated, children with equal
   // hashes merged. Only needed when two children of a node share a hash.
   void expand_merging(int64_t parent_score, double bound);
+  // Appends an evaluated child to the node whose children start at `begin`.
+  void add_child(uint32_t begin, const ChildEval& child, int32_t src, int32_t dst, int64_t score);
+  // The tie-break score of a child of the node whose children start at `begin`.
+  int64_t score_at(uint32_t begin, const Child& child) const {
+    return use_dsg_tiebreak_ ? scores_[begin + child.order] : 0;
+  }
+  // Drops the children from `begin` on.
+  void truncate(uint32_t begin);
+  // A kept child's evaluation again, on the way down: the counts are cheap,
+  // and the record's h stands for the clearing cost, the dear part.
+  void reevaluate(const Child& next, ChildEval& child) const;
   // Sorts the children from `begin` on into visiting order and opens their frame.
-  void open_frame(uint32_t begin, uint32_t evals_begin);
+  void open_frame(uint32_t begin);
   // Offers f to next_bound; offers not below this worker's last one cannot
   // lower the iteration's minimum and are dropped.
   void offer(double f);
@@ -125,8 +147,10 @@ class alignas(64) FastSearch {
   const HashCheck hash_check_;
   std::unique_ptr<Position> pos_;
   ChildEval child_;  // scratch for one child's evaluation
+  // The children within the bound of every node on the path, a frame each,
+  // and (with the tie-break) their scores, in generation order per frame.
   std::vector<Child> arena_;
-  std::vector<ChildEval> evals_;  // evaluations of the children within the bound
+  std::vector<int64_t> scores_;
   std::vector<Frame> frames_;
   std::vector<uint64_t> hashes_;  // every child's hash, at nodes with children within the bound
   std::vector<uint64_t> kept_;     // the hashes of the children within the bound

@@ -33,9 +33,12 @@ inline std::optional<SearchStatus> examine_node(int32_t g, double h, int32_t blo
   ThreadCounters& counters = ctx.counters;
   ++counters.nodes;
   if (counters.min_h > h) counters.min_h = h;
-  if (counters.nodes % kStopPollInterval == 0 && asks_to_stop(ctx.stop_query)) {
-    ctx.stop.store(true);
-    return SearchStatus::stopped;
+  if (counters.nodes % kStopPollInterval == 0 || counters.unpolled_children >= ctx.poll_children) {
+    counters.unpolled_children = 0;
+    if (asks_to_stop(ctx.stop_query)) {
+      ctx.stop.store(true);
+      return SearchStatus::stopped;
+    }
   }
   if (counters.nodes - counters.logged_nodes >= kProgressInterval) {
     counters.logged_nodes = counters.nodes;

@@ -3,6 +3,7 @@
 // driver: how a search ends, the callables that reach the caller, the poll
 // intervals, one worker's counters and its view of the shared search.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -20,6 +21,20 @@ enum class SearchStatus { found, stopped, not_found };
 // Expanded nodes between two stop polls, and between two progress lines.
 inline constexpr int64_t kStopPollInterval = 1000;
 inline constexpr int64_t kProgressInterval = 50000;
+// A stop poll also comes once the nodes expanded since the last one have had
+// kStopPollWork / lanes^2 children: as many as 1000 nodes of 20 lanes may
+// have, fewer the wider the board, whose nodes cost about their children.
+// On a wide board, where one node may take milliseconds, the polls then come
+// every few milliseconds of work; a node of up to 20 lanes has at most
+// 20 x 19 children, so there the 1000th node always comes first.
+inline constexpr int64_t kStopPollWork = kStopPollInterval * 20 * 19 * 20 * 20;
+
+// The children of expanded nodes that bring a stop poll on a board of
+// `lane_count` lanes.
+inline int64_t stop_poll_children(int32_t lane_count) {
+  const int64_t square = int64_t{std::max(lane_count, 1)} * std::max(lane_count, 1);
+  return (kStopPollWork + square - 1) / square;
+}
 
 // The plain C++ callables through which the search reaches its caller. The
 // core never sees a Python object: the module binds these to emit_log and
@@ -60,6 +75,7 @@ struct alignas(64) ThreadCounters {
   int64_t logged_nodes = 0;  // nodes at the last progress line
   double min_h = kInfinity;  // this iteration
   int64_t children = 0;      // children evaluated by the fast kernel (a benchmark figure)
+  int64_t unpolled_children = 0;  // children of the nodes expanded since the last stop poll
   int64_t pieces = 0;        // pieces of other workers' subtrees taken over
 };
 
@@ -75,6 +91,7 @@ struct SearchContext {
   int64_t start_time;
   const LogSink& log_sink;
   const StopQuery& stop_query;
+  int64_t poll_children;  // stop_poll_children of the board
 };
 
 }  // namespace velmora

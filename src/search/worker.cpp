@@ -23,7 +23,8 @@ SearchWorker::SearchWorker(int32_t index, SearchShared& shared)
            shared.counters.at(static_cast<std::size_t>(index)),
            shared.start_time,
            shared.log_sink,
-           shared.stop_query},
+           shared.stop_query,
+           stop_poll_children(shared.layout->lane_count)},
       item_state_(std::make_unique<LaneState>()) {
   if (shared.core != SearchCore::reference) {
     const HashCheck check = shared.core == SearchCore::fast_merging ? HashCheck::merge_always

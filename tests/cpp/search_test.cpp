@@ -21,7 +21,8 @@ struct Cells {
     const int32_t iteration = 1;
     const LogSink log;
     const StopQuery ask;
-    SearchContext ctx{bound, next_bound, found, stop, iteration, counters, monotonic_ns(), log, ask};
+    SearchContext ctx{bound, next_bound, found, stop, iteration, counters, monotonic_ns(), log, ask,
+                      stop_poll_children(layout.lane_count)};
     return bounded_dfs(state, layout, ctx, path, 0, false);
   }
 };

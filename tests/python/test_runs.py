@@ -10,7 +10,7 @@ import pytest
 from velmora import velmora
 
 from conftest import (EXHAUSTED, FIVE_LANES, LONG, NO_MOVE, ONE_MOVE, STOP_BEFORE,
-                      THREE_ITERATIONS, TRAP, check_outcome, reachable, shape)
+                      THREE_ITERATIONS, TRAP, check_outcome, reachable, run_python, shape)
 
 pytestmark = pytest.mark.timeout(60)  # a run that is never stopped fails instead of hanging
 
@@ -131,3 +131,18 @@ def test_tight_boards_are_solved_or_end_by_themselves():
         assert result is None and shape.EXHAUSTED.fullmatch(lines[-1]), (board, lines[-1])
         # Small spaces are settled before the first iteration.
         assert size > 5_000 or not any(map(shape.ITERATION.fullmatch, lines)), board
+
+
+def test_memory_grows_with_the_children_within_the_bound_on_the_path_only():
+    # 60 lanes of [5, 4, 3, 2, 1] among 100: 240 moves deep, a thousand or more children
+    # within the bound at each node. The growth of a fresh process's peak resident memory.
+    proc = run_python("""
+        import resource
+        from velmora import velmora
+        board = [[0] * 15 + [5, 4, 3, 2, 1]] * 60 + [[0] * 20] * 40
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        assert velmora(board, log_fn=lambda s: None, num_threads=2)["num_moves"] == 240
+        print((resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before) // 1024)
+    """)
+    assert proc.returncode == 0, proc.stderr
+    assert int(proc.stdout) < 40, "MiB"  # whole evaluations of those children took 100 MiB a worker
