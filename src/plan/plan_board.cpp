@@ -35,7 +35,6 @@ PlanBoard::PlanBoard(const BoardLayout& layout) : layout_(&layout), grid_(layout
     refresh(i);
   }
   key_ = position_key(grid_, layout);
-  undo_.reserve(256);
 }
 
 // Walks the lane from the back, as the puzzle's order rule does: the first
