@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "plan/construct_plan.h"
 #include "plan/exact_crew.h"
 #include "plan/first_plan.h"
 #include "plan/improve_plan.h"
@@ -54,6 +55,7 @@ class PlanRun {
   void offer(const Plan& plan);
   PlanReport snapshot() const;
   bool settle_without_plan();  // true when the enumeration proved there is none
+  void find_first_plan();
   void search_exactly();
   std::vector<Plan> work_items(ExactSearch& collector, int32_t bound, int32_t workers);
 
@@ -175,6 +177,21 @@ void PlanRun::search_exactly() {
   }
 }
 
+// The constructive rule, shortened; the greedy search when the rule is stuck.
+void PlanRun::find_first_plan() {
+  std::optional<Plan> first = construct_plan(*layout_, ConstructOptions{});
+  if (!first) {
+    GreedyOptions greedy;
+    greedy.node_budget = options_.greedy_nodes;
+    GreedyOutcome outcome = first_plan(*layout_, greedy, [this] { return should_stop(); });
+    nodes_ += outcome.nodes;
+    first = std::move(outcome.plan);
+  }
+  if (!first) return;
+  offer(*first);
+  offer(improve_plan(*layout_, std::move(*first)));
+}
+
 PlanReport PlanRun::run() {
   PlanBoard root(*layout_);
   lower_ = lower_bound(root);
@@ -183,14 +200,7 @@ PlanReport PlanRun::run() {
   if (root.sorted()) {
     offer({});
   } else if (!should_stop()) {
-    GreedyOptions greedy;
-    greedy.node_budget = options_.greedy_nodes;
-    GreedyOutcome first = first_plan(*layout_, greedy, [this] { return should_stop(); });
-    nodes_ += first.nodes;
-    if (first.plan) {
-      offer(*first.plan);
-      offer(improve_plan(*layout_, std::move(*first.plan)));
-    }
+    find_first_plan();
     if (!stop_) search_exactly();
   }
   PlanReport report = snapshot();

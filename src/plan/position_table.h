@@ -15,16 +15,18 @@ namespace velmora {
 
 class PositionTable {
  public:
-  // Holds as many buckets as fit in `budget_bytes` (a power of two of them;
-  // none when the budget is below one bucket, and then nothing is kept).
+  // Holds at most as many buckets as fit in `budget_bytes` (a power of two
+  // of them; none when the budget is below one bucket, and then nothing is
+  // kept). It starts small and doubles while it is three quarters full, so a
+  // short run does not pay for the whole budget.
   explicit PositionTable(std::size_t budget_bytes);
 
   // Records that `key` was reached at `depth`; false when it was reached
   // before at a smaller depth (the caller then drops it).
   bool visit(const PositionKey& key, int32_t depth);
 
-  std::size_t bytes() const { return slots_.size() * sizeof(Entry); }
-  int64_t stored() const { return stored_; }
+  std::size_t bytes() const { return slots_.size() * sizeof(Entry); }  // held now
+  int64_t stored() const { return stored_; }  // entries in use
   int64_t evicted() const { return evicted_; }
 
   static constexpr std::size_t kWays = 4;
@@ -35,6 +37,9 @@ class PositionTable {
     uint32_t b = 0;  // the low half of the second hash
     int32_t depth = -1;  // -1: a free entry
   };
+  void grow();
+
+  std::size_t max_buckets_ = 0;
   std::vector<Entry> slots_;  // kWays entries per bucket
   std::size_t mask_ = 0;      // buckets - 1
   int64_t stored_ = 0;

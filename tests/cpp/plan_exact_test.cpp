@@ -107,6 +107,16 @@ TEST(PositionTable, KeepsTheLeastDepthAndEvictsTheDeepest) {
   EXPECT_FALSE(table.visit(key(3), 3));  // still there
   EXPECT_FALSE(table.visit(key(5), 2));
 
+  PositionTable grows(std::size_t{1} << 20);  // starts at a quarter of that
+  const std::size_t first = grows.bytes();
+  for (uint64_t i = 1; i <= 20'000; ++i) ASSERT_TRUE(grows.visit(key(i), 5));
+  EXPECT_GT(grows.bytes(), first);
+  EXPECT_LE(grows.bytes(), std::size_t{1} << 20);
+  int64_t kept = 0;
+  for (uint64_t i = 1; i <= 20'000; ++i) kept += !grows.visit(key(i), 6);
+  EXPECT_EQ(kept + grows.evicted(), 20'000);
+  EXPECT_GT(kept, 15'000);
+
   PositionTable none(8);  // below one bucket: keeps nothing, drops nothing
   EXPECT_EQ(none.bytes(), 0u);
   EXPECT_TRUE(none.visit(key(1), 1));
