@@ -8,6 +8,9 @@
 namespace velmora {
 namespace {
 
+// Random ties among targets within about two items' cost of each other.
+constexpr uint32_t kWideJitter = 512;
+
 struct Pick {
   int32_t src = -1;
   int32_t dst = -1;
@@ -23,7 +26,7 @@ class Builder {
 
  private:
   // A small random part of a score, when ties are to be broken at random.
-  int64_t jitter() { return random_ ? static_cast<int64_t>(rng_() % 4) : 0; }
+  int64_t jitter(uint32_t spread = 4) { return random_ ? static_cast<int64_t>(rng_() % spread) : 0; }
   bool misplaced_front(int32_t lane) const { return board_.front(lane) >= 0 && board_.lane(lane).broken; }
   Pick good_move();
   bool choose_target();
@@ -96,10 +99,10 @@ bool Builder::choose_target() {
         behind = v;
         ++run;
       }
-      const int64_t score = (items - run) * 256 + (kAnyItem - accepts) / 64 + jitter();
+      const int64_t score = (items - run) * 256 + (kAnyItem - accepts) / 64 + jitter(kWideJitter);
       if (best < 0 || score < best) best = score, target_ = lane, empty_it_ = false;
     }
-    const int64_t score = items * 256 + 1 + jitter();
+    const int64_t score = items * 256 + 1 + jitter(kWideJitter);
     if (best < 0 || score < best) best = score, target_ = lane, empty_it_ = true;
   }
   return target_ >= 0;
@@ -121,7 +124,7 @@ Pick Builder::dig_move() {
     } else {
       score = 100'000 + (lane.base_accepts < 0 ? 0 : lane.base_accepts);
     }
-    score = score * 4 + jitter();
+    score = score * 4 + jitter(kWideJitter * 8);
     if (best.src < 0 || score < best.score) best = {src, dst, score};
   }
   return best;
@@ -163,6 +166,12 @@ std::optional<Plan> construct_plan(const BoardLayout& layout, const ConstructOpt
     items += layout.start_grid[static_cast<std::size_t>(c)] != 0;
   }
   return builder.run(options.max_moves > 0 ? options.max_moves : 8 * items + 100);
+}
+
+std::optional<Plan> construct_any_plan(const BoardLayout& layout, uint32_t tries) {
+  std::optional<Plan> plan;
+  for (uint32_t seed = 0; !plan && seed < tries; ++seed) plan = construct_plan(layout, {0, seed});
+  return plan;
 }
 
 }  // namespace velmora

@@ -21,7 +21,12 @@ struct ConstructOptions {
   uint32_t seed = 0;      // 0: ties go to the lower lane; otherwise broken at random
 };
 
-// nullopt when the rule gets stuck (no move left) or runs past max_moves.
+// nullopt when the rule gets stuck (no move left) or runs past max_moves
+// (it can go round in a loop).
 std::optional<Plan> construct_plan(const BoardLayout& layout, const ConstructOptions& options);
+
+// The rule with seed 0, then with seeds 1, 2, ... (ties at random, which
+// often leaves a loop) until one of `tries` gives a plan.
+std::optional<Plan> construct_any_plan(const BoardLayout& layout, uint32_t tries);
 
 }  // namespace velmora

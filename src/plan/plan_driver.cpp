@@ -33,6 +33,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int32_t kNoBound = std::numeric_limits<int32_t>::max();
 constexpr int64_t kReachSlice = int64_t{1} << 20;  // enumeration work between iterations
 constexpr std::size_t kItemsPerWorker = 8;
+constexpr uint32_t kConstructTries = 64;
+constexpr uint32_t kRetries = 200;
+constexpr auto kRetryTime = std::chrono::milliseconds(300);
 
 int32_t worker_count(int32_t requested) {
   if (requested >= 1) return requested;
@@ -179,7 +182,7 @@ void PlanRun::search_exactly() {
 
 // The constructive rule, shortened; the greedy search when the rule is stuck.
 void PlanRun::find_first_plan() {
-  std::optional<Plan> first = construct_plan(*layout_, ConstructOptions{});
+  std::optional<Plan> first = construct_any_plan(*layout_, kConstructTries);
   if (!first) {
     GreedyOptions greedy;
     greedy.node_budget = options_.greedy_nodes;
@@ -190,6 +193,16 @@ void PlanRun::find_first_plan() {
   if (!first) return;
   offer(*first);
   offer(improve_plan(*layout_, std::move(*first)));
+  // The rule again with ties broken at random, for a while: often shorter.
+  const auto until = Clock::now() + kRetryTime;
+  for (uint32_t seed = 1; seed <= kRetries && Clock::now() < until && !should_stop(); ++seed) {
+    ConstructOptions retry;
+    retry.seed = seed;
+    retry.max_moves = static_cast<int32_t>(best_.size());
+    if (std::optional<Plan> other = construct_plan(*layout_, retry)) {
+      offer(improve_plan(*layout_, std::move(*other)));
+    }
+  }
 }
 
 PlanReport PlanRun::run() {
