@@ -28,7 +28,7 @@
 #include <sys/resource.h>
 
 #include "search/run_driver.h"
-#include "search/bounded_dfs.h"
+#include "search/types.h"
 
 namespace {
 
@@ -215,7 +215,7 @@ Run run(const Lanes& lanes, SearchCore core, int32_t threads, int64_t budget, bo
   RunOptions options = sharing;
   options.num_threads = threads;
   options.use_dsg_tiebreak = tiebreak;
-  options.core = core;
+  options.testing.core = core;
   reset_peak_memory();
   const int64_t allocations = g_allocations.load();
   const double cpu_start = cpu_seconds();
@@ -266,7 +266,7 @@ const char* verdict_name(velmora::ReachVerdict v) {
 // mostly noise. Then how soon it ends unsolvable boards.
 void reach_overhead(const std::vector<Board>& boards, int reps) {
   RunOptions no_proof;
-  no_proof.reach_memory_cap = 0;
+  no_proof.testing.reach_memory_cap = 0;
   std::printf("\nenumeration of reachable positions (fast core; least of %d runs each)\n", reps);
   std::printf("%-6s %7s %9s %9s %8s | %-11s %9s %9s %7s %9s\n", "board", "threads", "off s",
               "on s", "measured", "verdict", "positions", "enum s", "cost", "peak KiB");
@@ -440,7 +440,7 @@ void work_sharing(const std::vector<const Board*>& boards) {
   // expansion, where nobody ever waits: the same runs with sharing off.
   for (const Board* board : unshared) {
     RunOptions off;
-    off.split_below_root = false;
+    off.testing.split_below_root = false;
     Best on_best, off_best;
     for (int rep = 0; rep < kRepeats; ++rep) {
       wait_for_quiet();
@@ -496,8 +496,8 @@ void balance(const std::vector<const Board*>& boards) {
     }
     for (const BalanceMode& mode : kBalanceModes) {
       RunOptions options;
-      options.split_below_root = mode.split;
-      options.goals_are_leaves = !whole_before_goal;
+      options.testing.split_below_root = mode.split;
+      options.testing.goals_are_leaves = !whole_before_goal;
       std::vector<std::vector<double>> ratios;  // per iteration, per run
       std::vector<int64_t> totals;
       for (int rep = 0; rep < (mode.split ? kBalanceRepeats : 1); ++rep) {

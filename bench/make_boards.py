@@ -57,20 +57,26 @@ def solve(board, cap, tiebreak):
     return r, time.perf_counter() - t
 
 
-def main():
-    seed, count, cap = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
-    tiebreak = sys.argv[4:] == ["tiebreak"]
+def boards(seed, count, cap, tiebreak=False):
+    """(name, board, result, seconds) of the boards among `count` tries that
+    are solved within the node cap in at least one move."""
     rng = random.Random(seed)
     for n in range(count):
         lanes, slots = rng.randint(6, 12), rng.randint(4, 8)
         board = scramble(rng, sorted_board(rng, lanes, slots, rng.uniform(0.6, 0.85),
                                            rng.randint(1, 2)), rng.randint(40, 250))
         r, secs = solve(board, cap, tiebreak)
-        if r is None or r["num_moves"] == 0:
-            continue
+        if r is not None and r["num_moves"] > 0:
+            yield f"s{seed}_{n}", board, r, secs
+
+
+def main():
+    seed, count, cap = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+    for name, board, r, secs in boards(seed, count, cap, sys.argv[4:] == ["tiebreak"]):
         text = " / ".join(",".join(map(str, lane)) for lane in board)
-        print(f"# {lanes}x{slots} nodes={r['nodes_expanded']} iters={r['iterations']} "
-              f"moves={r['num_moves']} secs={secs:.2f}\ns{seed}_{n}: {text}", flush=True)
+        print(f"# {len(board)}x{len(board[0])} nodes={r['nodes_expanded']} "
+              f"iters={r['iterations']} moves={r['num_moves']} secs={secs:.2f}\n{name}: {text}",
+              flush=True)
 
 
 if __name__ == "__main__":

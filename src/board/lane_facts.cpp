@@ -1,5 +1,7 @@
 #include "board/lane_facts.h"
 
+#include <cassert>
+
 namespace velmora {
 namespace {
 
@@ -27,6 +29,7 @@ LaneFacts empty_lane_facts(int32_t length) {
 }
 
 LaneFacts push_item(const LaneFacts& lane, int32_t value, int32_t slot) {
+  assert(value != 0 && slot >= 0 && slot < lane.length && lane.items < lane.length);
   LaneFacts f = lane;
   f.items = static_cast<int16_t>(lane.items + 1);
   f.front_value = static_cast<int16_t>(value);
@@ -52,6 +55,19 @@ LaneFacts push_item(const LaneFacts& lane, int32_t value, int32_t slot) {
     ++f.misplaced_levels;
   }
   return with_shares(f);
+}
+
+LaneFacts lane_facts(std::span<const uint8_t> lane, LaneFacts* popped) {
+  LaneFacts facts = empty_lane_facts(static_cast<int32_t>(lane.size()));
+  LaneFacts before = facts;
+  for (auto slot = static_cast<int32_t>(lane.size()) - 1; slot >= 0; --slot) {
+    const uint8_t v = lane[static_cast<std::size_t>(slot)];
+    if (v == 0) continue;
+    before = facts;
+    facts = push_item(facts, v, slot);
+  }
+  if (popped != nullptr) *popped = before;
+  return facts;
 }
 
 LaneSummary to_summary(const LaneFacts& lane, int32_t threshold) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "board/lane_state.h"
 
@@ -42,11 +43,20 @@ struct LaneFacts {
   }
 };
 
+// The lane's clearing choice at threshold t.
+inline ClearChoice clear_choice(const LaneFacts& lane, int32_t t) {
+  return {lane.clear_gain(t), lane.clear_cost(t)};
+}
+
 // The facts of a lane of `length` slots that holds no item.
 LaneFacts empty_lane_facts(int32_t length);
 
 // The facts after putting `value` in `slot`, in front of the lane's items.
 LaneFacts push_item(const LaneFacts& lane, int32_t value, int32_t slot);
+
+// The facts of a lane's slots (slot 0 first), walked from the back, item by
+// item; `popped`, when given, gets those of the lane without its front item.
+LaneFacts lane_facts(std::span<const uint8_t> lane, LaneFacts* popped = nullptr);
 
 // The same analysis in the form the reference state caches, at threshold t.
 LaneSummary to_summary(const LaneFacts& lane, int32_t threshold);

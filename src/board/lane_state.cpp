@@ -1,10 +1,9 @@
 #include "board/lane_state.h"
 
 #include <cstddef>
-#include <limits>
+#include <vector>
 
 #include "board/zobrist.h"
-#include "bounds/heuristic.h"
 
 namespace velmora {
 namespace {
@@ -14,18 +13,18 @@ bool is_level(int32_t v) { return v >= 1 && v <= kTopLevel; }
 }  // namespace
 
 void clear_state(LaneState& state) {
-  // hash, g, h and f are left alone: whoever fills the record sets them.
+  static_cast<Measures&>(state) = Measures{};
   state.grid.fill(0);
-  state.blokaj = 0;
   state.lane_info.fill(LaneSummary{});
-  state.demand.fill(0);
-  state.supply.fill(0);
-  state.empty_slots = 0;
-  state.g_star = -1;
-  state.ds = 0;
-  state.extra = 0.0;
-  state.last_src = -1;
-  state.last_dst = -1;
+}
+
+double clearing_cost(const LaneState& state, int32_t lane_count) {
+  if (state.ds <= 0) return 0.0;
+  std::vector<int32_t> table(static_cast<std::size_t>(state.ds) + 1);
+  const auto lane_at = [&](int32_t i) -> const LaneSummary& {
+    return state.lane_info[static_cast<std::size_t>(i)];
+  };
+  return clearing_cost(state.ds, state.g_star, lane_count, lane_at, table);
 }
 
 LaneSummary summarise_lane(const Grid& grid, const BoardLayout& layout, int32_t lane,
@@ -104,23 +103,6 @@ void summarise_lanes(const Grid& grid, const BoardLayout& layout, LaneState& sta
   }
 }
 
-LevelCounts deficits(const LevelCounts& demand, const LevelCounts& supply) {
-  LevelCounts diff{};
-  int32_t demand_above = 0;
-  int32_t supply_above = 0;
-  for (int32_t k = kTopLevel; k >= 1; --k) {
-    const auto i = static_cast<std::size_t>(k);
-    demand_above += demand[i];
-    supply_above += supply[i];
-    diff[i] = demand_above - supply_above;
-  }
-  return diff;
-}
-
-GStarPick pick_g_star(const LevelCounts& demand, const LevelCounts& supply) {
-  return pick_g_star(deficits(demand, supply));
-}
-
 LaneState evaluate_grid(const Grid& grid, const BoardLayout& layout, int32_t g,
                         int32_t last_src, int32_t last_dst) {
   LaneState state;
@@ -131,12 +113,11 @@ LaneState evaluate_grid(const Grid& grid, const BoardLayout& layout, int32_t g,
   state.last_src = last_src;
   state.last_dst = last_dst;
   summarise_lanes(state.grid, layout, state, 0);
-  const GStarPick pick = pick_g_star(state.demand, state.supply);
-  state.g_star = pick.g_star;
-  state.ds = pick.deficit - state.empty_slots;
+  settle_counts(state, pick_g_star(state.demand, state.supply));
   // Again with the threshold, so that lane_info carries the clearing fields.
   summarise_lanes(state.grid, layout, state, state.g_star);
-  compose_heuristic(state, layout.lane_count);
+  state.extra = clearing_cost(state, layout.lane_count);
+  compose_h(state);
   return state;
 }
 

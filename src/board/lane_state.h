@@ -4,11 +4,11 @@
 #include <array>
 #include <cstdint>
 
+#include "board/clearing.h"
 #include "board/layout.h"
+#include "board/measures.h"
 
 namespace velmora {
-
-using LevelCounts = std::array<int32_t, kTopLevel + 1>;  // index 1..5; entry 0 stays 0
 
 struct LaneSummary {
   LevelCounts misplaced{};  // misplaced items per level
@@ -23,45 +23,22 @@ struct LaneSummary {
   bool operator==(const LaneSummary&) const = default;
 };
 
-struct LaneState {
-  Grid grid{};
-  uint64_t hash = 0;
-  int32_t g = 0;
-  double h = 0.0;
-  double f = 0.0;
-  int32_t blokaj = 0;
-  std::array<LaneSummary, kMaxLanes> lane_info{};
-  LevelCounts demand{};
-  LevelCounts supply{};
-  int32_t empty_slots = 0;
-  int32_t g_star = -1;
-  int32_t ds = 0;
-  double extra = 0.0;
-  int32_t last_src = -1;
-  int32_t last_dst = -1;
-};
+// The lane's clearing choice; a summary holds it at its own threshold only.
+inline ClearChoice clear_choice(const LaneSummary& lane, int32_t /*threshold*/) {
+  return lane.clearable ? ClearChoice{lane.clear_gain, lane.clear_cost} : ClearChoice{};
+}
 
-struct GStarPick {
-  int32_t g_star;
-  int32_t deficit;  // the greatest deficit, diff(g_star)
+// The measures of a position with its grid and each lane's summary at the
+// threshold g_star.
+struct LaneState : Measures {
+  Grid grid{};
+  std::array<LaneSummary, kMaxLanes> lane_info{};
 };
 
 void clear_state(LaneState& state);
 
-// Adds (sign +1) or removes (sign -1) one lane's share of demand, supply and
-// empty_slots; `Lane` is either form of a lane's analysis (LaneSummary, or
-// the fast board's LaneFacts).
-template <class Lane>
-void count_lane(const Lane& lane, int32_t sign, LevelCounts& demand, LevelCounts& supply,
-                int32_t& empty_slots) {
-  for (int32_t k = 1; k <= kTopLevel; ++k) {
-    demand[static_cast<std::size_t>(k)] += sign * lane.misplaced[static_cast<std::size_t>(k)];
-  }
-  if (lane.run_top >= 1 && lane.run_top <= kTopLevel) {
-    supply[static_cast<std::size_t>(lane.run_top)] += sign * lane.run_free;
-  }
-  empty_slots += sign * lane.empty_len;
-}
+// The clearing cost of a state's lanes (their summaries at its g_star).
+double clearing_cost(const LaneState& state, int32_t lane_count);
 
 // Analysis of one lane; threshold <= 0 leaves the threshold fields at zero.
 LaneSummary summarise_lane(const Grid& grid, const BoardLayout& layout, int32_t lane,
@@ -70,23 +47,6 @@ LaneSummary summarise_lane(const Grid& grid, const BoardLayout& layout, int32_t 
 // Fills lane_info, demand, supply and empty_slots of `state` from `grid`.
 void summarise_lanes(const Grid& grid, const BoardLayout& layout, LaneState& state,
                      int32_t threshold);
-
-// diff(k) for k = 1..5: misplaced items of level k and above less the supply
-// of runs topped by level k and above. Entry 0 stays 0.
-LevelCounts deficits(const LevelCounts& demand, const LevelCounts& supply);
-
-// The level of greatest deficit; on equal deficits the higher level.
-GStarPick pick_g_star(const LevelCounts& demand, const LevelCounts& supply);
-// The same from the deficits diff(1..5).
-inline GStarPick pick_g_star(const LevelCounts& diff) {
-  GStarPick best{1, diff[1]};
-  // Upwards, so that equal deficits keep the higher level.
-  for (int32_t k = 2; k <= kTopLevel; ++k) {
-    const int32_t deficit = diff[static_cast<std::size_t>(k)];
-    if (deficit >= best.deficit) best = {k, deficit};
-  }
-  return best;
-}
 
 // A state evaluated from scratch from its grid: the reference that every
 // incremental or faster path must agree with, field by field.

@@ -2,6 +2,7 @@
 // The read-only description of one board, built once per call.
 
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,6 +34,7 @@ std::optional<std::string> check_limits(const Lanes& lanes);
 BoardLayout build_layout(const Lanes& lanes);
 
 inline int32_t cell_of(const BoardLayout& layout, int32_t lane, int32_t slot) {
+  assert(lane >= 0 && lane < layout.lane_count && slot >= 0 && slot < layout.capacity);
   return lane * layout.capacity + slot;
 }
 

@@ -1,9 +1,9 @@
 #include "board/move.h"
 
+#include <cassert>
 #include <cstddef>
 
 #include "board/zobrist.h"
-#include "bounds/heuristic.h"
 
 namespace velmora {
 namespace {
@@ -17,11 +17,9 @@ bool same_clearing(const LaneSummary& a, const LaneSummary& b) {
 
 }  // namespace
 
-int32_t front_slot(const Grid& grid, const BoardLayout& layout, int32_t lane) {
-  const int32_t base = lane * layout.capacity;
-  const int32_t len = layout.lane_len[at(lane)];
-  for (int32_t slot = 0; slot < len; ++slot) {
-    if (grid[at(base + slot)] != 0) return slot;
+int32_t front_slot(std::span<const uint8_t> lane) {
+  for (std::size_t slot = 0; slot < lane.size(); ++slot) {
+    if (lane[slot] != 0) return static_cast<int32_t>(slot);
   }
   return -1;
 }
@@ -37,6 +35,8 @@ std::optional<LaneState> apply_move(const LaneState& parent, const BoardLayout& 
 // record on this function's own stack.
 bool apply_move_into(const LaneState& parent, const BoardLayout& layout, int32_t src, int32_t dst,
                      LaneState& c) {
+  assert(src != dst && &parent != &c);
+  assert(src >= 0 && src < layout.lane_count && dst >= 0 && dst < layout.lane_count);
   // Source: its front item.
   if (layout.lane_len[at(src)] <= 0) return false;
   const int32_t a = front_slot(parent.grid, layout, src);
@@ -49,11 +49,8 @@ bool apply_move_into(const LaneState& parent, const BoardLayout& layout, int32_t
   grid = parent.grid;
   grid[at(cs)] = 0;
 
-  const int32_t dst_len = layout.lane_len[at(dst)];
-  if (dst_len <= 0) return false;
-  const int32_t b = front_slot(grid, layout, dst);
-  if (b == 0) return false;  // lane full
-  const int32_t d = b < 0 ? dst_len - 1 : b - 1;
+  const int32_t d = landing_slot(lane_slots(grid, layout, dst));
+  if (d < 0) return false;  // lane full
   const int32_t cd = cell_of(layout, dst, d);
   grid[at(cd)] = v;
 
@@ -70,12 +67,7 @@ bool apply_move_into(const LaneState& parent, const BoardLayout& layout, int32_t
   count_lane(summarise_lane(grid, layout, src, 0), +1, c.demand, c.supply, c.empty_slots);
   count_lane(summarise_lane(grid, layout, dst, 0), +1, c.demand, c.supply, c.empty_slots);
 
-  c.blokaj = 0;
-  for (int32_t k = 1; k <= kTopLevel; ++k) c.blokaj += c.demand[at(k)];
-
-  const GStarPick pick = pick_g_star(c.demand, c.supply);
-  c.g_star = pick.g_star;
-  c.ds = pick.deficit - c.empty_slots;
+  settle_counts(c, pick_g_star(c.demand, c.supply));
 
   // Untouched lanes keep exact summaries unless the threshold moved.
   std::array<LaneSummary, kMaxLanes>& lane_info = c.lane_info;
@@ -96,16 +88,13 @@ bool apply_move_into(const LaneState& parent, const BoardLayout& layout, int32_t
     const bool unchanged = c.g_star == parent.g_star && c.ds == parent.ds &&
                            same_clearing(lane_info[at(src)], parent.lane_info[at(src)]) &&
                            same_clearing(lane_info[at(dst)], parent.lane_info[at(dst)]);
-    c.extra = unchanged ? parent.extra
-                        : clearing_cost(c.ds, std::span<const LaneSummary>(lane_info),
-                                        layout.lane_count);
+    c.extra = unchanged ? parent.extra : clearing_cost(c, layout.lane_count);
   }
 
   c.g = parent.g + 1;
   c.last_src = src;
   c.last_dst = dst;
-  c.h = static_cast<double>(c.blokaj) + c.extra;
-  c.f = static_cast<double>(c.g) + c.h;
+  compose_h(c);
   return true;
 }
 

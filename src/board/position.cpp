@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cassert>
 #include <limits>
-#include <tuple>
 
 #include "board/move.h"
 #include "board/zobrist.h"
-#include "bounds/heuristic.h"
+#include "board/clearing.h"
 
 namespace velmora {
 namespace {
@@ -19,21 +18,6 @@ bool same_clear_fields(const LaneFacts& a, const LaneFacts& b, int32_t t) {
   const int32_t cb = b.clear_cost(t);
   if (ca != cb) return false;
   return ca == 0 || a.clear_gain(t) == b.clear_gain(t);
-}
-
-// The clearing cost of a child, whose two touched lanes are src_lane and
-// dst_lane.
-double clearing_cost_of(int32_t ds, int32_t t, const LaneFacts* lanes, int32_t lane_count,
-                        int32_t src, const LaneFacts& src_lane, int32_t dst,
-                        const LaneFacts& dst_lane) {
-  std::array<ClearChoice, kMaxLanes> choices;
-  std::size_t n = 0;
-  for (int32_t i = 0; i < lane_count; ++i) {
-    const LaneFacts& f = i == src ? src_lane : i == dst ? dst_lane : lanes[i];
-    if (f.clear_cost(t) > 0) choices[n++] = {f.clear_gain(t), f.clear_cost(t)};
-  }
-  std::array<int32_t, kMaxCells + 1> table;  // ds never exceeds the number of cells
-  return least_clearing_cost(ds, std::span(choices.data(), n), table);
 }
 
 }  // namespace
@@ -80,23 +64,11 @@ void Position::set(const LaneState& state) {
       if (v != 0) place(i, s, v, push_item(lane_[at(i)], v, s));
     }
   }
-  m_.hash = state.hash;
-  m_.demand = state.demand;
-  m_.supply = state.supply;
-  m_.empty_slots = state.empty_slots;
-  m_.blokaj = state.blokaj;
-  m_.g_star = state.g_star;
-  m_.ds = state.ds;
-  m_.extra = state.extra;
-  m_.h = state.h;
-  m_.f = state.f;
-  m_.g = state.g;
-  m_.last_src = state.last_src;
-  m_.last_dst = state.last_dst;
+  m_ = state;
   diff_ = deficits(m_.demand, m_.supply);
-  m_.room.fill(0);
+  room_.fill(0);
   for (int32_t i = 0; i < layout_->lane_count; ++i) {
-    for (int32_t t = 1; t <= kTopLevel; ++t) m_.room[at(t)] += room_share(lane_[at(i)], t);
+    for (int32_t t = 1; t <= kTopLevel; ++t) room_[at(t)] += room_share(lane_[at(i)], t);
   }
 }
 
@@ -122,7 +94,7 @@ void Position::lift_counts(Lift& lift) const {
   lift.empty_slots = m_.empty_slots - before.empty_len + after.empty_len;
   for (int32_t k = 0; k <= kTopLevel; ++k) {
     lift.diff[at(k)] = diff_[at(k)] - before.deficit[at(k)] + after.deficit[at(k)];
-    lift.room[at(k)] = m_.room[at(k)] - before.room[at(k)] + after.room[at(k)];
+    lift.room[at(k)] = room_[at(k)] - before.room[at(k)] + after.room[at(k)];
   }
   lift.plain = pick_g_star(lift.diff);
   if (lift.item <= kTopLevel) {
@@ -142,11 +114,16 @@ double Position::child_extra(const ChildEval& child, int32_t src, int32_t dst) c
       same_clear_fields(child.dst_after, lane_[at(dst)], c.g_star)) {
     return m_.extra;
   }
-  return clearing_cost_of(c.ds, c.g_star, lane_.data(), layout_->lane_count, src, child.src_after,
-                          dst, child.dst_after);
+  const auto lane_at = [&](int32_t i) -> const LaneFacts& {
+    return i == src ? child.src_after : i == dst ? child.dst_after : lane_[at(i)];
+  };
+  std::array<int32_t, kMaxCells + 1> table;  // ds never exceeds the number of cells
+  return clearing_cost(c.ds, c.g_star, layout_->lane_count, lane_at, table);
 }
 
 bool Position::evaluate_counts(int32_t src, int32_t dst, ChildEval& child) const {
+  assert(src != dst && src >= 0 && dst >= 0);
+  assert(src < layout_->lane_count && dst < layout_->lane_count);
   const int32_t a = front_[at(src)];
   if (a < 0 || layout_->lane_len[at(dst)] <= 0) return false;
   const int32_t b = front_[at(dst)];
@@ -175,16 +152,12 @@ bool Position::evaluate_counts(int32_t src, int32_t dst, ChildEval& child) const
   count_lane(child.dst_after, +1, c.demand, c.supply, c.empty_slots);
 
   child.diff = deficits(c.demand, c.supply);
-  const GStarPick pick = pick_g_star(child.diff);
-  c.blokaj = 0;
-  for (int32_t k = 1; k <= kTopLevel; ++k) c.blokaj += c.demand[at(k)];
-  c.g_star = pick.g_star;
-  c.ds = pick.deficit - c.empty_slots;
+  settle_counts(c, pick_g_star(child.diff));
   c.g = m_.g + 1;
   c.last_src = src;
   c.last_dst = dst;
   const int32_t t = c.g_star;
-  child.room = m_.room[at(t)] - room_share(lane_[at(src)], t) - room_share(lane_[at(dst)], t) +
+  child.room = room_[at(t)] - room_share(lane_[at(src)], t) - room_share(lane_[at(dst)], t) +
                room_share(child.src_after, t) + room_share(child.dst_after, t);
   return true;
 }
@@ -192,15 +165,14 @@ bool Position::evaluate_counts(int32_t src, int32_t dst, ChildEval& child) const
 void Position::complete(int32_t src, int32_t dst, ChildEval& child) const {
   Measures& c = child.m;
   c.extra = clears(child) ? child_extra(child, src, dst) : 0.0;
-  c.h = static_cast<double>(c.blokaj) + c.extra;
-  c.f = static_cast<double>(c.g) + c.h;
+  compose_h(c);
 }
 
 void Position::do_move(int32_t src, int32_t dst, const ChildEval& child) {
-  undo_.push_back({m_, diff_, lane_[at(src)], src, dst, child.src_slot, child.dst_slot});
-  LevelCounts room = m_.room;
+  assert(child.m.last_src == src && child.m.last_dst == dst && child.m.g == m_.g + 1);
+  undo_.push_back({m_, room_, diff_, lane_[at(src)], src, dst, child.src_slot, child.dst_slot});
   for (int32_t t = 1; t <= kTopLevel; ++t) {
-    room[at(t)] += room_share(child.src_after, t) + room_share(child.dst_after, t) -
+    room_[at(t)] += room_share(child.src_after, t) + room_share(child.dst_after, t) -
                    room_share(lane_[at(src)], t) - room_share(lane_[at(dst)], t);
   }
   const int32_t cap = layout_->capacity;
@@ -211,12 +183,12 @@ void Position::do_move(int32_t src, int32_t dst, const ChildEval& child) {
   refresh_landing(src);
   place(dst, child.dst_slot, child.item, child.dst_after);
   m_ = child.m;
-  m_.room = room;
   diff_ = child.diff;
   assert(is_ok());
 }
 
 void Position::undo_move() {
+  assert(!undo_.empty());
   const Undo u = undo_.back();
   undo_.pop_back();
   const int32_t cap = layout_->capacity;
@@ -231,6 +203,7 @@ void Position::undo_move() {
   // from the record.
   place(u.src, u.src_slot, item, u.src_facts);
   m_ = u.m;
+  room_ = u.room;
   diff_ = u.diff;
   assert(is_ok());
 }
@@ -238,33 +211,17 @@ void Position::undo_move() {
 LaneState Position::to_lane_state() const {
   LaneState state;
   clear_state(state);
+  static_cast<Measures&>(state) = m_;
   state.grid = grid_;
-  state.hash = m_.hash;
-  state.g = m_.g;
-  state.h = m_.h;
-  state.f = m_.f;
-  state.blokaj = m_.blokaj;
   for (int32_t i = 0; i < layout_->lane_count; ++i) {
     state.lane_info[at(i)] = to_summary(lane_[at(i)], m_.g_star);
   }
-  state.demand = m_.demand;
-  state.supply = m_.supply;
-  state.empty_slots = m_.empty_slots;
-  state.g_star = m_.g_star;
-  state.ds = m_.ds;
-  state.extra = m_.extra;
-  state.last_src = m_.last_src;
-  state.last_dst = m_.last_dst;
   return state;
 }
 
 bool Position::is_ok() const {
-  const auto fields = [](const auto& s) {
-    return std::tie(s.hash, s.demand, s.supply, s.empty_slots, s.blokaj, s.g_star, s.ds, s.extra,
-                    s.h, s.f, s.g, s.last_src, s.last_dst);
-  };
   const LaneState want = evaluate_grid(grid_, *layout_, m_.g, m_.last_src, m_.last_dst);
-  if (fields(m_) != fields(want)) return false;
+  if (m_ != want) return false;
   int32_t open = 0;
   for (int32_t i = 0; i < layout_->lane_count; ++i) {
     if (to_summary(lane_[at(i)], m_.g_star) != want.lane_info[at(i)]) return false;
@@ -281,7 +238,7 @@ bool Position::is_ok() const {
   for (int32_t t = 1; t <= kTopLevel; ++t) {
     int32_t room = 0;
     for (int32_t i = 0; i < layout_->lane_count; ++i) room += room_share(lane_[at(i)], t);
-    if (room != m_.room[at(t)]) return false;
+    if (room != room_[at(t)]) return false;
   }
   return true;
 }

@@ -15,29 +15,7 @@
 
 namespace velmora {
 
-// The measures of one position: what a LaneState holds besides its grid and
-// lane summaries.
-struct Measures {
-  uint64_t hash = 0;
-  LevelCounts demand{};
-  LevelCounts supply{};
-  int32_t empty_slots = 0;
-  int32_t blokaj = 0;
-  int32_t g_star = -1;
-  int32_t ds = 0;
-  double extra = 0.0;
-  double h = 0.0;
-  double f = 0.0;
-  int32_t g = 0;
-  int32_t last_src = -1;
-  int32_t last_dst = -1;
-  // Per threshold t = 1..5, the room all lanes clearable at t would free
-  // together: the clearing cost is positive exactly when ds > 0 and this
-  // reaches ds.
-  LevelCounts room{};
-};
-
-// A lane's part of Measures::room at threshold t.
+// A lane's part of Position's room at threshold t.
 inline int32_t room_share(const LaneFacts& f, int32_t t) {
   return f.room[static_cast<std::size_t>(t)];
 }
@@ -51,7 +29,7 @@ struct ChildEval {
   int32_t item;
   LaneFacts src_after;
   LaneFacts dst_after;
-  int32_t room;  // m.room at the child's g_star (the other levels are not filled)
+  int32_t room;  // the room at the child's g_star
 };
 
 // The front item of a source lane, lifted off: what every move out of that
@@ -66,7 +44,7 @@ struct Lift {
   int32_t blokaj;          // the parent's blokaj, the source lane's share updated
   int32_t empty_slots;     // likewise
   LevelCounts diff;        // the parent's deficits diff(1..5), likewise
-  LevelCounts room;        // the parent's Measures::room, likewise
+  LevelCounts room;        // the parent's room per threshold, likewise
   // The child's g_star pick when the destination frees no room: the item
   // joins its run (plain), or lands out of order on a lane without a run
   // top (misplaced, only for items of a counted level).
@@ -209,6 +187,7 @@ class alignas(64) Position {
  private:
   struct Undo {
     Measures m;
+    LevelCounts room;
     LevelCounts diff;
     LaneFacts src_facts;  // the source lane's, before the move
     int32_t src;
@@ -250,6 +229,10 @@ class alignas(64) Position {
   std::vector<int16_t> behind_;
   std::vector<Undo> undo_;
   LevelCounts diff_{};  // deficits diff(1..5) of the position
+  // Per threshold t = 1..5, the room all lanes clearable at t would free
+  // together: the clearing cost is positive exactly when ds > 0 and this
+  // reaches ds.
+  LevelCounts room_{};
 };
 
 }  // namespace velmora

@@ -7,6 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "base/open_table.h"
+
 namespace velmora {
 namespace {
 
@@ -63,7 +65,7 @@ bool move_keys_distinct(const BoardLayout& layout, std::size_t max_keys) {
   const std::size_t count = pairs * values.size();
   const int bits = std::bit_width(std::max<std::size_t>(count + count / 2, 2) - 1);
   std::vector<uint32_t> table(std::size_t{1} << bits, 0);
-  const std::size_t mask = table.size() - 1;
+  const auto is_free = [](uint32_t e) { return e == 0; };
   std::vector<uint64_t> fills(cells.size() * values.size());
   for (std::size_t i = 0; i < cells.size(); ++i) {
     for (std::size_t k = 0; k < values.size(); ++k) {
@@ -78,11 +80,9 @@ bool move_keys_distinct(const BoardLayout& layout, std::size_t max_keys) {
         const uint64_t key = fills[i * values.size() + k] ^ fills[j * values.size() + k];
         // 0 marks a free place.
         const uint32_t low = std::max<uint32_t>(static_cast<uint32_t>(key), 1);
-        std::size_t at = static_cast<std::size_t>(key >> (64 - bits));
-        while (table[at] != 0) {
-          if (table[at] == low) return false;
-          at = (at + 1) & mask;
-        }
+        const std::size_t at = probe<uint32_t>(table, key >> (64 - bits), is_free,
+                                               [low](uint32_t e) { return e == low; });
+        if (table[at] == low) return false;
         table[at] = low;
       }
     }

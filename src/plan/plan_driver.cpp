@@ -13,6 +13,7 @@
 #include "plan/improve_plan.h"
 #include "plan/lower_bound.h"
 #include "plan/plan_board.h"
+#include "plan/plan_log.h"
 #include "plan/replay.h"
 
 namespace velmora {
@@ -116,8 +117,7 @@ void PlanRun::offer(const Plan& plan) {
   best_ = std::move(*path);
   have_plan_ = true;
   plans_.emplace_back(elapsed(), static_cast<int32_t>(best_.size()));
-  emit(hooks_.log, format_line("Plan bulundu. adim=%d alt_sinir=%d sure=%f\n",
-                               static_cast<int>(best_.size()), lower_, elapsed()));
+  emit(hooks_.log, plan_log::found(static_cast<int32_t>(best_.size()), lower_, elapsed()));
   if (hooks_.on_plan) hooks_.on_plan(snapshot());
   if (asks_to_stop(hooks_.interrupted)) interrupted_ = stop_ = true;
 }
@@ -174,8 +174,7 @@ void PlanRun::search_exactly() {
       no_solution_ = !have_plan_;
       return;
     }
-    emit(hooks_.log, format_line("Esik %d bitti. alt_sinir=%d dugum=%lld sure=%f\n", bound, next,
-                                 static_cast<long long>(nodes_), elapsed()));
+    emit(hooks_.log, plan_log::bound_done(bound, next, nodes_, elapsed()));
     bound = next;
   }
 }
@@ -208,8 +207,7 @@ void PlanRun::find_first_plan() {
 PlanReport PlanRun::run() {
   PlanBoard root(*layout_);
   lower_ = lower_bound(root);
-  emit(hooks_.log, format_line("Plan basladi. alt_sinir=%d serit=%d\n", lower_,
-                               layout_->lane_count));
+  emit(hooks_.log, plan_log::started(lower_, layout_->lane_count));
   if (root.sorted()) {
     offer({});
   } else if (!should_stop()) {
@@ -217,10 +215,9 @@ PlanReport PlanRun::run() {
     if (!stop_) search_exactly();
   }
   PlanReport report = snapshot();
-  emit(hooks_.log, format_line("Plan bitti. durum=%s adim=%d alt_sinir=%d dugum=%lld sure=%f\n",
-                               status_name(report.status), static_cast<int>(report.moves.size()),
-                               report.lower_bound, static_cast<long long>(report.nodes),
-                               report.time_s));
+  emit(hooks_.log, plan_log::ended(status_name(report.status),
+                                   static_cast<int32_t>(report.moves.size()), report.lower_bound,
+                                   report.nodes, report.time_s));
   return report;
 }
 

@@ -13,7 +13,7 @@
 
 #include "board/layout.h"
 #include "plan/exact_search.h"
-#include "search/hooks.h"
+#include "search/types.h"
 #include "search/path.h"
 #include "search/reachability.h"
 

@@ -1,19 +1,17 @@
 #include "search/bounded_dfs.h"
 
-#include <chrono>
 #include <deque>
 #include <limits>
 #include <optional>
 #include <vector>
 
 #include "board/move.h"
-#include "bounds/successors.h"
+#include "search/successors.h"
 #include "search/node_check.h"
 
 namespace velmora {
 
 namespace {
-
 
 // One level of the descent: a node being expanded, its children in visiting
 // order and the next one to try. Frames live on the heap, so the depth is
@@ -38,29 +36,11 @@ void open_frame(std::deque<Frame>& frames, size_t depth, const LaneState& state,
 
 }  // namespace
 
-void lower_next_bound(std::atomic<double>& next_bound, double f) {
-  double current = next_bound.load();
-  while (current > f && !next_bound.compare_exchange_weak(current, f)) {
-  }
-}
-
-int64_t monotonic_ns() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-// The recursive definition, unrolled: a child's FOUND or STOPPED goes
-// straight to the top (every level would pass it on unchanged), any other
-// child result pops the child's step and moves on to the next sibling, and
-// a frame that ends on its own hands +inf (or STOPPED) to its parent.
-double bounded_dfs(const LaneState& state, const BoardLayout& layout,
-                   const std::atomic<double>& bound, std::atomic<double>& next_bound,
-                   const std::atomic<bool>& found, std::atomic<bool>& stop, int32_t iteration,
-                   Path& path, ThreadCounters& counters, int64_t score, bool use_dsg_tiebreak,
-                   int64_t start_time, const LogSink& log_sink, const StopQuery& stop_query) {
-  SearchContext ctx{bound,    next_bound, found,    stop,      iteration,
-                    counters, start_time, log_sink, stop_query};
+// The recursive definition, unrolled: a child found or stopped ends the
+// search at once (every level would pass it on unchanged), any other child
+// ending pops the child's step and moves on to the next sibling.
+SearchStatus bounded_dfs(const LaneState& state, const BoardLayout& layout, SearchContext& ctx,
+                         Path& path, int64_t score, bool use_dsg_tiebreak) {
   if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx)) return *end;
 
   std::deque<Frame> frames;  // deque: growing it keeps references to frames valid
@@ -68,13 +48,13 @@ double bounded_dfs(const LaneState& state, const BoardLayout& layout,
   size_t depth = 0;
   for (;;) {
     Frame& frame = frames[depth];
-    if (found.load() || frame.next == frame.successors.size()) {
-      if (depth == 0) return kInfinity;
+    if (ctx.found.load() || frame.next == frame.successors.size()) {
+      if (depth == 0) return SearchStatus::not_found;
       --depth;
       path.pop_back();
       continue;
     }
-    if (stop.load()) return STOPPED;
+    if (ctx.stop.load()) return SearchStatus::stopped;
 
     const Successor successor = frame.successors[frame.next++];
     const std::optional<LaneState> child =
@@ -82,7 +62,7 @@ double bounded_dfs(const LaneState& state, const BoardLayout& layout,
     if (!child) continue;
     path.push_back(make_path_step(frame.state, *child, layout, successor.src, successor.dst));
     if (const auto end = examine_node(child->g, child->h, child->blokaj, ctx)) {
-      if (*end == FOUND || *end == STOPPED) return *end;
+      if (*end != SearchStatus::not_found) return *end;
       path.pop_back();
       continue;
     }

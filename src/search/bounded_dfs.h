@@ -1,47 +1,20 @@
 #pragma once
-// One IDA* iteration below one node: the bounded depth-first search.
+// The reference search kernel: one IDA* iteration below one node, the
+// bounded depth-first search as defined, on whole states. Kept to check the
+// fast kernel against.
 
-#include <atomic>
 #include <cstdint>
-#include <limits>
 
 #include "board/lane_state.h"
-#include "search/hooks.h"
 #include "search/path.h"
+#include "search/types.h"
 
 namespace velmora {
 
-inline constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
-// How a search below one node ended. bounded_dfs reports it as a real:
-// FOUND, STOPPED, or anything else for not found.
-enum class SearchStatus { found, stopped, not_found };
-inline constexpr double FOUND = -1.0;
-inline constexpr double STOPPED = -2.0;
-
-inline SearchStatus status_of(double result) {
-  if (result == FOUND) return SearchStatus::found;
-  if (result == STOPPED) return SearchStatus::stopped;
-  return SearchStatus::not_found;
-}
-
-// Expanded nodes between two stop polls, and between two progress lines.
-inline constexpr int64_t kStopPollInterval = 1000;
-inline constexpr int64_t kProgressInterval = 50000;
-
-// Lowers `next_bound` to f when f is smaller (compare-and-swap loop).
-void lower_next_bound(std::atomic<double>& next_bound, double f);
-
-// Monotonic clock in nanoseconds.
-int64_t monotonic_ns();
-
-// Searches below `state` within `bound`; FOUND (path holds the moves to the
-// goal), STOPPED, or anything else for not found. Iterative, so the depth is
-// limited by memory, not by the thread's stack.
-double bounded_dfs(const LaneState& state, const BoardLayout& layout,
-                   const std::atomic<double>& bound, std::atomic<double>& next_bound,
-                   const std::atomic<bool>& found, std::atomic<bool>& stop, int32_t iteration,
-                   Path& path, ThreadCounters& counters, int64_t score, bool use_dsg_tiebreak,
-                   int64_t start_time, const LogSink& log_sink, const StopQuery& stop_query);
+// Searches below `state` within ctx.bound; on found, `path` holds the moves
+// to the goal. Iterative, so the depth is limited by memory, not by the
+// thread's stack. `score` is the inherited tie-break score.
+SearchStatus bounded_dfs(const LaneState& state, const BoardLayout& layout, SearchContext& ctx,
+                         Path& path, int64_t score, bool use_dsg_tiebreak);
 
 }  // namespace velmora

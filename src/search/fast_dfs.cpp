@@ -4,8 +4,9 @@
 #include <bit>
 #include <limits>
 
-#include "bounds/successors.h"
+#include "base/open_table.h"
 #include "search/node_check.h"
+#include "search/successors.h"
 
 namespace velmora {
 
@@ -56,9 +57,10 @@ void FastSearch::new_stamp() {
 }
 
 bool FastSearch::remember(uint64_t hash, uint32_t index, uint32_t*& held) {
-  const uint64_t mask = seen_.size() - 1;
-  uint64_t i = hash & mask;
-  while (seen_[i].stamp == stamp_ && seen_[i].hash != hash) i = (i + 1) & mask;
+  const uint32_t stamp = stamp_;
+  const std::size_t i = probe<Seen>(
+      seen_, hash, [stamp](const Seen& e) { return e.stamp != stamp; },
+      [hash](const Seen& e) { return e.hash == hash; });
   if (seen_[i].stamp == stamp_) {
     held = &seen_[i].index;
     return false;
@@ -222,14 +224,14 @@ void FastSearch::open_frame(uint32_t begin, uint32_t evals_begin) {
   frames_.push_back({begin, static_cast<uint32_t>(arena_.size()), begin, evals_begin});
 }
 
-// The recursive definition unrolled, as in bounded_dfs: FOUND and STOPPED go
+// The recursive definition unrolled, as in bounded_dfs: found and stopped go
 // straight to the top, any other child result undoes the child's move and
 // moves on to the next sibling.
 SearchStatus FastSearch::run(const LaneState& state, Path& path, int64_t score) {
   Position& pos = *pos_;
   pos.set(state);
   if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx_)) {
-    const SearchStatus status = status_of(*end);
+    const SearchStatus status = *end;
     return status == SearchStatus::found && goals_are_leaves_ ? SearchStatus::not_found : status;
   }
 
@@ -262,7 +264,7 @@ SearchStatus FastSearch::descend(Path& path, double bound) {
     path.push_back(make_path_step(child, next.src, next.dst));
     pos.do_move(next.src, next.dst, child);
     if (const auto end = examine_node(c.g, c.h, c.blokaj, ctx_)) {
-      const SearchStatus status = status_of(*end);
+      const SearchStatus status = *end;
       if (status == SearchStatus::stopped || (status == SearchStatus::found && !goals_are_leaves_)) {
         return status;
       }

@@ -14,8 +14,7 @@
 #include <vector>
 
 #include "board/position.h"
-#include "search/bounded_dfs.h"
-#include "search/node_check.h"
+#include "search/types.h"
 #include "search/work.h"
 
 namespace velmora {

@@ -7,47 +7,35 @@
 #include <cstdint>
 #include <optional>
 
-#include "search/bounded_dfs.h"
+#include "search/types.h"
 
 namespace velmora {
 
-// Everything a node examination needs besides the node itself: one worker's
-// view of the shared search.
-struct SearchContext {
-  const std::atomic<double>& bound;
-  std::atomic<double>& next_bound;
-  const std::atomic<bool>& found;
-  std::atomic<bool>& stop;
-  const int32_t& iteration;
-  ThreadCounters& counters;
-  int64_t start_time;
-  const LogSink& log_sink;
-  const StopQuery& stop_query;
-};
-
 void log_progress(const SearchContext& ctx, double bound);
 
-// The result when the node ends here, nullopt when it is to be expanded.
-inline std::optional<double> examine_node(int32_t g, double h, int32_t blokaj,
-                                          SearchContext& ctx) {
-  if (ctx.found.load(std::memory_order_relaxed)) return kInfinity;
-  if (ctx.stop.load(std::memory_order_relaxed)) return STOPPED;
+// How the search below the node ends when it ends at the node (not_found:
+// another worker found the goal, or the node lies beyond the bound and its
+// f was offered to next_bound); nullopt when the node is to be expanded.
+inline std::optional<SearchStatus> examine_node(int32_t g, double h, int32_t blokaj,
+                                                SearchContext& ctx) {
+  if (ctx.found.load(std::memory_order_relaxed)) return SearchStatus::not_found;
+  if (ctx.stop.load(std::memory_order_relaxed)) return SearchStatus::stopped;
 
   // g + h rather than the cached f, so the test sees exactly what it bounds.
   const double f = static_cast<double>(g) + h;
   const double bound = ctx.bound.load(std::memory_order_relaxed);
   if (f > bound) {
     lower_next_bound(ctx.next_bound, f);
-    return f;
+    return SearchStatus::not_found;
   }
-  if (blokaj == 0) return FOUND;
+  if (blokaj == 0) return SearchStatus::found;
 
   ThreadCounters& counters = ctx.counters;
   ++counters.nodes;
   if (counters.min_h > h) counters.min_h = h;
   if (counters.nodes % kStopPollInterval == 0 && asks_to_stop(ctx.stop_query)) {
     ctx.stop.store(true);
-    return STOPPED;
+    return SearchStatus::stopped;
   }
   if (counters.nodes - counters.logged_nodes >= kProgressInterval) {
     counters.logged_nodes = counters.nodes;

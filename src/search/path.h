@@ -1,8 +1,7 @@
 #pragma once
-// Records of the search: one move of a path, and one worker's counters.
+// One move of a path, and the path itself.
 
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 #include "board/lane_state.h"
@@ -25,16 +24,6 @@ struct PathStep {
 };
 
 using Path = std::vector<PathStep>;
-
-// One cache line per worker: the counters are written at every node, and
-// neighbours in the driver's vector must not share a line.
-struct alignas(64) ThreadCounters {
-  int64_t nodes = 0;         // expanded since the run began
-  int64_t logged_nodes = 0;  // nodes at the last progress line
-  double min_h = std::numeric_limits<double>::infinity();  // this iteration
-  int64_t children = 0;      // children evaluated by the fast kernel (a benchmark figure)
-  int64_t pieces = 0;        // pieces of other workers' subtrees taken over
-};
 
 // The step that took `parent` to `child` by moving src -> dst.
 PathStep make_path_step(const LaneState& parent, const LaneState& child,

@@ -2,174 +2,22 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <chrono>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <span>
 #include <vector>
 
+#include "base/open_table.h"
+#include "board/move.h"
+#include "board/zobrist.h"
+#include "search/reach_walk.h"
+
 namespace velmora {
-namespace {
 
-constexpr int64_t kPauseEvery = 256;                // moves between two questions to `pause`
-constexpr std::size_t kChunkBytes = 256 * 1024;     // positions are stored in blocks of this size
-constexpr std::size_t kFirstTable = 1024;           // slots of a hash table at the start
-constexpr uint16_t kNoMove = 0xFFFF;                // the start's last move
-constexpr uint32_t kMaxPositions = 0xFFFF'FFF0u;    // indices are 32 bits
-
-bool is_level(int32_t v) { return v >= 1 && v <= kTopLevel; }
-
-uint64_t mix(uint64_t h) {
-  h ^= h >> 31;
-  h *= 0x7fb5d329728ea185ULL;
-  h ^= h >> 27;
-  h *= 0x81dadef4bc2dd44dULL;
-  h ^= h >> 33;
-  return h;
-}
-
-std::size_t at(int32_t i) { return static_cast<std::size_t>(i); }
-
-}  // namespace
-
-struct Reachability::Impl {
-  // One step of the second phase's depth-first walk: a state of the search
-  // (a position and the move that led to it) and the next move to try.
-  struct Frame {
-    uint32_t index;
-    uint16_t last;
-    uint16_t next;
-  };
-
-  Impl(const BoardLayout& layout, std::size_t memory_cap);
-
-  // --- memory: every allocation is charged first, so the cap holds at all times
-  bool charge(std::size_t bytes) {
-    if (bytes > cap - used) return false;
-    used += bytes;
-    peak = std::max(peak, used);
-    return true;
-  }
-  void refund(std::size_t bytes) { used -= bytes; }
-  template <class T>
-  bool grow(std::vector<T>& v);  // room for one more element, within the cap
-  void release();
-  void give_up() {
-    verdict = ReachVerdict::gave_up;
-    release();
-  }
-
-  // --- positions: packed cell codes
-  uint64_t* record(uint32_t index) {
-    return chunks[index >> chunk_shift].get() + (index & (chunk_records - 1)) * at(words);
-  }
-  uint32_t code_at(const uint64_t* k, int32_t cell) const {
-    return static_cast<uint32_t>((k[cell_word[at(cell)]] >> cell_shift[at(cell)]) & field_mask);
-  }
-  void set_code(uint64_t* k, int32_t cell, uint32_t code) const {
-    const std::size_t w = cell_word[at(cell)];
-    const unsigned s = cell_shift[at(cell)];
-    k[w] = (k[w] & ~(field_mask << s)) | (static_cast<uint64_t>(code) << s);
-  }
-  // Zobrist style: one random key per cell and code, XORed over the
-  // occupied cells, so a move updates the hash in two steps whatever the
-  // board's size. Keys are made on the fly.
-  static uint64_t cell_key(int32_t c, uint32_t code) {
-    return mix((static_cast<uint64_t>(c) << 8 | code) + 0x243F6A8885A308D3ULL);
-  }
-  uint64_t hash_of_cells() const {  // of the decoded `cell`
-    uint64_t h = 0;
-    for (int32_t c = 0; c < cells; ++c) {
-      if (cell[at(c)] != 0) h ^= cell_key(c, code_of[cell[at(c)]]);
-    }
-    return h;
-  }
-  void decode(const uint64_t* k) {
-    for (int32_t c = 0; c < cells; ++c) cell[at(c)] = value_of[code_at(k, c)];
-  }
-  int32_t analyse();  // per-lane figures of `cell`; returns the misplaced total
-  int32_t misplaced_after_pop(int32_t lane) const;
-  int32_t misplaced_after_push(int32_t lane, int32_t item) const;
-
-  // Index of `k` (whose hash is `h`), inserting it when new (`inserted`); -1
-  // when the cap is reached.
-  int64_t find_or_insert(const uint64_t* k, uint64_t h, bool& inserted);
-  int64_t find(const uint64_t* k, uint64_t h);
-  bool grow_table();
-
-  // --- first phase: every reachable position
-  // The position being expanded: its moves are tried in slices.
-  struct Expansion {
-    bool active = false;
-    int32_t src = 0, dst = 0;  // the next move to try
-    int32_t misplaced = 0;
-    uint64_t hash = 0;
-  };
-  bool take_pending(uint32_t& index);
-  bool push_pending(uint32_t index, int32_t misplaced);
-  void begin_expansion(uint32_t index);
-  void continue_expansion(int64_t limit);
-  void finish_positions();
-
-  // --- second phase: cycles among the search's states, when some move cannot be undone
-  static uint64_t state_key(uint32_t index, uint16_t last) {
-    return (static_cast<uint64_t>(index) << 16) | last;
-  }
-  uint64_t* find_state(uint64_t key);  // its slot, or the empty slot where it goes
-  bool add_state(uint64_t key);
-  void step_states();
-
-  ReachVerdict verdict = ReachVerdict::open;
-  bool second_phase = false;
-  int64_t moves = 0;
-  double seconds = 0.0;
-
-  // board shape
-  int32_t lanes = 0;
-  int32_t cells = 0;
-  std::vector<int32_t> lane_len, lane_offset;  // offset: packed index of slot 0
-
-  // cell codes: 0 empty, 1..k the distinct items in ascending order
-  std::array<uint8_t, 256> code_of{};
-  std::array<uint8_t, 256> value_of{};
-  uint64_t field_mask = 0;
-  int32_t words = 0;  // 64-bit words per position
-  std::vector<uint16_t> cell_word;
-  std::vector<uint8_t> cell_shift;
-
-  std::size_t cap = 0, used = 0, peak = 0, fixed = 0;
-
-  std::vector<std::unique_ptr<uint64_t[]>> chunks;
-  unsigned chunk_shift = 0;
-  std::size_t chunk_records = 1;
-  uint32_t count = 0;
-
-  // (low 32 bits of the hash << 32) | (index + 1); 0 is free. The slot comes
-  // from the same low bits, so growing needs no hash recomputed.
-  std::unique_ptr<uint64_t[]> table;
-  std::size_t table_size = 0;
-
-  std::vector<std::vector<uint32_t>> pending;  // by misplaced count, last in first out
-  std::size_t lowest = 0;
-
-  Expansion expansion;
-  int64_t edges = 0;     // moves out of expanded positions
-  bool one_way = false;  // some move cannot be undone by the reverse move
-
-  std::vector<Frame> stack;
-  std::unique_ptr<uint64_t[]> states;  // (state key << 2) | colour; 1 on the walk, 2 done
-  std::size_t states_size = 0, state_count = 0;
-  uint32_t decoded = std::numeric_limits<uint32_t>::max();
-  uint64_t decoded_hash = 0;
-
-  // scratch: the decoded position and its lanes
-  std::vector<uint8_t> cell;
-  std::vector<int32_t> front, target, broken, misplaced;
-  std::vector<uint64_t> key, child;
-};
-
-Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) : cap(memory_cap) {
+Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) {
+  budget.cap = memory_cap;
   // Sizes first, so that nothing is allocated before it is charged.
   lanes = layout.lane_count;
   std::array<bool, 256> present{};
@@ -182,27 +30,14 @@ Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) : ca
     }
     cells += std::max(layout.lane_len[at(i)], 0);
   }
-  int32_t distinct = 0;
-  for (int v = 1; v < 256; ++v) {
-    if (!present[at(v)]) continue;
-    ++distinct;
-    code_of[at(v)] = static_cast<uint8_t>(distinct);
-    value_of[at(distinct)] = static_cast<uint8_t>(v);
-  }
-  // Fields never straddle two words: a few spare bits buy simple access.
-  const int32_t bits = std::max(1, static_cast<int32_t>(std::bit_width(static_cast<unsigned>(distinct))));
-  const int32_t per_word = 64 / bits;
-  field_mask = (uint64_t{1} << bits) - 1;
-  words = std::max(1, (cells + per_word - 1) / per_word);
-  const std::size_t per_chunk = std::max<std::size_t>(1, kChunkBytes / 8 / at(words));
-  chunk_shift = static_cast<unsigned>(std::bit_width(per_chunk) - 1);
-  chunk_records = std::size_t{1} << chunk_shift;
+  positions.shape(present, cells);
+  words = positions.words();
 
-  fixed = sizeof(Impl) + at(cells) * 4 + at(lanes) * 6 * 4 + at(words) * 16 +
+  fixed = sizeof(Impl) + at(cells) * 8 + at(lanes) * (4 * 4 + 2 * sizeof(LaneFacts)) + at(words) * 16 +
           at(level_items + 1) * sizeof(std::vector<uint32_t>);
   if (!charge(fixed) || !charge(kFirstTable * 8)) {
     verdict = ReachVerdict::gave_up;
-    used = 0;
+    budget.used = 0;
     return;
   }
   lane_len.assign(at(lanes), 0);
@@ -212,15 +47,13 @@ Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) : ca
     lane_offset[at(i)] = offset;
     offset += lane_len[at(i)];
   }
-  cell_word.resize(at(cells));
-  cell_shift.resize(at(cells));
-  for (int32_t c = 0; c < cells; ++c) {
-    cell_word[at(c)] = static_cast<uint16_t>(c / per_word);
-    cell_shift[at(c)] = static_cast<uint8_t>((c % per_word) * bits);
-  }
+  positions.lay_out();
+  grid_cell.assign(at(cells), 0);
   pending.resize(at(level_items + 1));
   cell.assign(at(cells), 0);
-  for (auto* v : {&front, &target, &broken, &misplaced}) v->assign(at(lanes), 0);
+  for (auto* v : {&front, &target}) v->assign(at(lanes), 0);
+  facts.resize(at(lanes));
+  popped.resize(at(lanes));
   key.assign(at(words), 0);
   child.assign(at(words), 0);
   table = std::make_unique<uint64_t[]>(kFirstTable);
@@ -229,8 +62,9 @@ Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) : ca
   for (int32_t i = 0; i < lanes; ++i) {
     for (int32_t s = 0; s < lane_len[at(i)]; ++s) {
       const int32_t c = lane_offset[at(i)] + s;
-      cell[at(c)] = layout.start_grid[at(cell_of(layout, i, s))];
-      set_code(key.data(), c, code_of[cell[at(c)]]);
+      grid_cell[at(c)] = cell_of(layout, i, s);
+      cell[at(c)] = layout.start_grid[at(grid_cell[at(c)])];
+      set_code(key.data(), c, code_of(cell[at(c)]));
     }
   }
   const int32_t start_misplaced = analyse();
@@ -246,21 +80,8 @@ Reachability::Impl::Impl(const BoardLayout& layout, std::size_t memory_cap) : ca
   }
 }
 
-template <class T>
-bool Reachability::Impl::grow(std::vector<T>& v) {
-  if (v.size() < v.capacity()) return true;
-  const std::size_t old_bytes = v.capacity() * sizeof(T);
-  const std::size_t new_capacity = std::max<std::size_t>(256, v.capacity() * 2);
-  // The old block lives until the new one is filled.
-  if (!charge(new_capacity * sizeof(T))) return false;
-  v.reserve(new_capacity);
-  refund(old_bytes);
-  return true;
-}
-
 void Reachability::Impl::release() {
-  chunks.clear();
-  chunks.shrink_to_fit();
+  positions.release();
   table.reset();
   table_size = 0;
   pending.clear();
@@ -269,65 +90,27 @@ void Reachability::Impl::release() {
   stack.shrink_to_fit();
   states.reset();
   states_size = 0;
-  used = 0;
+  budget.used = 0;
 }
 
 int32_t Reachability::Impl::analyse() {
   int32_t total = 0;
   for (int32_t i = 0; i < lanes; ++i) {
-    const uint8_t* lane = cell.data() + lane_offset[at(i)];
-    const int32_t len = lane_len[at(i)];
-    int32_t f = 0;
-    while (f < len && lane[f] == 0) ++f;
-    if (f == len) f = -1;
-    front[at(i)] = f;
-    target[at(i)] = len == 0 ? -1 : (f < 0 ? len - 1 : f - 1);  // -1: no room
-    broken[at(i)] = -1;
-    misplaced[at(i)] = 0;
-    if (f < 0) continue;
-    // The same walk as the lane analysis of the search: from the back, the
-    // first item greater than the run behind it breaks the lane.
-    int32_t back = len - 1;
-    while (lane[back] == 0) --back;
-    int32_t run = lane[back];
-    for (int32_t s = back - 1; s >= f; --s) {
-      if (lane[s] == 0) continue;
-      if (lane[s] > run) {
-        broken[at(i)] = s;
-        break;
-      }
-      run = lane[s];
-    }
-    for (int32_t s = f; s <= broken[at(i)]; ++s) misplaced[at(i)] += is_level(lane[s]);
-    total += misplaced[at(i)];
+    const std::span<const uint8_t> lane(cell.data() + lane_offset[at(i)], at(lane_len[at(i)]));
+    front[at(i)] = front_slot(lane);
+    target[at(i)] = landing_slot(lane);
+    facts[at(i)] = lane_facts(lane, &popped[at(i)]);
+    total += facts[at(i)].misplaced_levels;
   }
   return total;
-}
-
-int32_t Reachability::Impl::misplaced_after_pop(int32_t lane) const {
-  // A lane broken at its front item, or not at all, is in order without it.
-  if (broken[at(lane)] <= front[at(lane)]) return 0;
-  return misplaced[at(lane)] - is_level(cell[at(lane_offset[at(lane)] + front[at(lane)])]);
-}
-
-int32_t Reachability::Impl::misplaced_after_push(int32_t lane, int32_t item) const {
-  if (front[at(lane)] < 0) return 0;
-  if (broken[at(lane)] >= 0) return misplaced[at(lane)] + is_level(item);
-  // An ordered lane breaks at the new item exactly when it is greater than the old front.
-  return item > cell[at(lane_offset[at(lane)] + front[at(lane)])] ? is_level(item) : 0;
 }
 
 bool Reachability::Impl::grow_table() {
   const std::size_t new_size = table_size * 2;
   if (!charge(new_size * 8)) return false;
   auto bigger = std::make_unique<uint64_t[]>(new_size);
-  for (std::size_t i = 0; i < table_size; ++i) {
-    const uint64_t e = table[i];
-    if (e == 0) continue;
-    std::size_t j = (e >> 32) & (new_size - 1);
-    while (bigger[j] != 0) j = (j + 1) & (new_size - 1);
-    bigger[j] = e;
-  }
+  rehash<uint64_t>(std::span(table.get(), table_size), std::span(bigger.get(), new_size), is_free,
+                   [](uint64_t e) { return e >> 32; });
   table = std::move(bigger);
   refund(table_size * 8);
   table_size = new_size;
@@ -336,30 +119,21 @@ bool Reachability::Impl::grow_table() {
 
 int64_t Reachability::Impl::find(const uint64_t* k, uint64_t h) {
   const uint64_t tag = h & 0xFFFF'FFFFu;
-  for (std::size_t i = h & (table_size - 1);; i = (i + 1) & (table_size - 1)) {
-    const uint64_t e = table[i];
-    if (e == 0) return -1;
-    if ((e >> 32) != tag) continue;
-    const auto index = static_cast<uint32_t>((e & 0xFFFF'FFFFu) - 1);
-    // By content: equal hashes prove nothing.
-    if (std::memcmp(record(index), k, at(words) * 8) == 0) return index;
-  }
+  // By content: equal hashes prove nothing.
+  const auto is_it = [&](uint64_t e) { return (e >> 32) == tag && positions.same(index_of(e), k); };
+  const uint64_t e = table[probe<uint64_t>(std::span(table.get(), table_size), h, is_free, is_it)];
+  return e == 0 ? -1 : int64_t{index_of(e)};
 }
 
 int64_t Reachability::Impl::find_or_insert(const uint64_t* k, uint64_t h, bool& inserted) {
   inserted = false;
   if (const int64_t known = find(k, h); known >= 0) return known;
-  if (count >= kMaxPositions) return -1;
-  if ((std::size_t{count} + 1) * 2 > table_size && !grow_table()) return -1;
-  if ((count & (chunk_records - 1)) == 0) {
-    if (!grow(chunks) || !charge(chunk_records * at(words) * 8)) return -1;
-    chunks.push_back(std::make_unique_for_overwrite<uint64_t[]>(chunk_records * at(words)));
-  }
-  const uint32_t index = count++;
-  std::memcpy(record(index), k, at(words) * 8);
-  std::size_t i = h & (table_size - 1);
-  while (table[i] != 0) i = (i + 1) & (table_size - 1);
-  table[i] = (h << 32) | (uint64_t{index} + 1);
+  const uint32_t index = positions.count();
+  if (index >= kMaxPositions) return -1;
+  if ((std::size_t{index} + 1) * 2 > table_size && !grow_table()) return -1;
+  if (!positions.append(k, budget)) return -1;
+  table[free_slot<uint64_t>(std::span(table.get(), table_size), h, is_free)] =
+      (h << 32) | (uint64_t{index} + 1);
   inserted = true;
   return index;
 }
@@ -395,9 +169,9 @@ void Reachability::Impl::continue_expansion(int64_t limit) {
     if (f < 0) continue;
     const int32_t from = lane_offset[at(e.src)] + f;
     const int32_t item = cell[at(from)];
-    const uint32_t code = code_of[at(item)];
+    const uint32_t code = code_of(item);
     const uint64_t lifted = e.hash ^ cell_key(from, code);
-    const int32_t rest = e.misplaced - misplaced[at(e.src)] + misplaced_after_pop(e.src);
+    const int32_t rest = e.misplaced - facts[at(e.src)].misplaced_levels + popped[at(e.src)].misplaced_levels;
     // Putting the item back restores the lane only when nothing but empty
     // slots lay behind it: otherwise the reverse move lands elsewhere.
     const bool undoable = f + 1 == lane_len[at(e.src)] || cell[at(from + 1)] != 0;
@@ -408,7 +182,8 @@ void Reachability::Impl::continue_expansion(int64_t limit) {
       ++moves;
       ++edges;
       one_way = one_way || !undoable;
-      const int32_t child_misplaced = rest - misplaced[at(dst)] + misplaced_after_push(dst, item);
+      const int32_t child_misplaced = rest - facts[at(dst)].misplaced_levels +
+                                      push_item(facts[at(dst)], item, target[at(dst)]).misplaced_levels;
       if (child_misplaced == 0) {
         verdict = ReachVerdict::solvable;
         release();
@@ -429,109 +204,6 @@ void Reachability::Impl::continue_expansion(int64_t limit) {
   e.active = false;
 }
 
-// Every reachable position is expanded and none is solved. Whether the
-// search would end by itself depends on its tree: it never undoes its last
-// move, so it is finite exactly when no cycle of the search's states can be
-// reached. When every move can be undone, the position graph is undirected,
-// any path to a position can be taken without undoing a move, and a cycle
-// exists exactly when there are at least as many edges as positions.
-void Reachability::Impl::finish_positions() {
-  if (!one_way) {
-    verdict = edges / 2 >= static_cast<int64_t>(count) ? ReachVerdict::no_solution
-                                                        : ReachVerdict::search_ends;
-    release();
-    return;
-  }
-  second_phase = true;
-  pending.clear();
-  pending.shrink_to_fit();
-  if (!charge(kFirstTable * 8)) return give_up();
-  states = std::make_unique<uint64_t[]>(kFirstTable);
-  states_size = kFirstTable;
-  if (!grow(stack) || !add_state(state_key(0, kNoMove))) return give_up();
-  stack.push_back(Frame{0, kNoMove, 0});
-}
-
-uint64_t* Reachability::Impl::find_state(uint64_t k) {
-  for (std::size_t i = mix(k) & (states_size - 1);; i = (i + 1) & (states_size - 1)) {
-    if (states[i] == 0 || (states[i] >> 2) == k) return &states[i];
-  }
-}
-
-bool Reachability::Impl::add_state(uint64_t k) {
-  if ((state_count + 1) * 2 > states_size) {
-    const std::size_t new_size = states_size * 2;
-    if (!charge(new_size * 8)) return false;
-    auto bigger = std::make_unique<uint64_t[]>(new_size);
-    for (std::size_t i = 0; i < states_size; ++i) {
-      if (states[i] == 0) continue;
-      std::size_t j = mix(states[i] >> 2) & (new_size - 1);
-      while (bigger[j] != 0) j = (j + 1) & (new_size - 1);
-      bigger[j] = states[i];
-    }
-    states = std::move(bigger);
-    refund(states_size * 8);
-    states_size = new_size;
-  }
-  *find_state(k) = (k << 2) | 1;
-  ++state_count;
-  return true;
-}
-
-// One move of the depth-first walk over the search's states (a position and
-// the move that made it); meeting a state that is still on the walk is a
-// cycle, so the search's tree is endless.
-void Reachability::Impl::step_states() {
-  if (stack.empty()) {
-    verdict = ReachVerdict::search_ends;
-    release();
-    return;
-  }
-  Frame& top = stack.back();
-  if (decoded != top.index) {
-    std::memcpy(key.data(), record(top.index), at(words) * 8);
-    decode(key.data());
-    analyse();
-    decoded = top.index;
-    decoded_hash = hash_of_cells();
-  }
-  const int32_t pairs = lanes * lanes;
-  int32_t m = top.next;
-  for (; m < pairs; ++m) {
-    const int32_t src = m / lanes, dst = m % lanes;
-    if (src == dst || front[at(src)] < 0 || target[at(dst)] < 0) continue;
-    if (top.last != kNoMove && src == top.last % lanes && dst == top.last / lanes) continue;
-    break;
-  }
-  if (m == pairs) {
-    *find_state(state_key(top.index, top.last)) = (state_key(top.index, top.last) << 2) | 2;
-    stack.pop_back();
-    return;
-  }
-  top.next = static_cast<uint16_t>(m + 1);
-  ++moves;
-  const int32_t src = m / lanes, dst = m % lanes;
-  const int32_t from = lane_offset[at(src)] + front[at(src)];
-  const int32_t to = lane_offset[at(dst)] + target[at(dst)];
-  const uint32_t code = code_of[cell[at(from)]];
-  std::memcpy(child.data(), key.data(), at(words) * 8);
-  set_code(child.data(), from, 0);
-  set_code(child.data(), to, code);
-  const int64_t next = find(child.data(), decoded_hash ^ cell_key(from, code) ^ cell_key(to, code));
-  if (next < 0) return give_up();  // cannot happen: the first phase stored every position
-  const uint64_t k = state_key(static_cast<uint32_t>(next), static_cast<uint16_t>(m));
-  const uint64_t seen = *find_state(k);
-  if (seen != 0) {
-    if ((seen & 3) == 1) {
-      verdict = ReachVerdict::no_solution;
-      release();
-    }
-    return;
-  }
-  if (!grow(stack) || !add_state(k)) return give_up();
-  stack.push_back(Frame{static_cast<uint32_t>(next), static_cast<uint16_t>(m), 0});
-}
-
 Reachability::Reachability(const BoardLayout& layout, std::size_t memory_cap) {
   try {
     impl_ = std::make_unique<Impl>(layout, memory_cap);
@@ -548,7 +220,8 @@ ReachVerdict Reachability::verdict() const {
 
 ReachReport Reachability::report() const {
   if (!impl_) return ReachReport{ReachVerdict::gave_up, 0, 0, 0, 0.0};
-  return ReachReport{impl_->verdict, impl_->count, impl_->moves, impl_->peak, impl_->seconds};
+  return ReachReport{impl_->verdict, impl_->positions.count(), impl_->moves, impl_->budget.peak,
+                     impl_->seconds};
 }
 
 ReachVerdict Reachability::advance(int64_t work, const std::function<bool()>& pause) {
@@ -564,7 +237,7 @@ ReachVerdict Reachability::advance(int64_t work, const std::function<bool()>& pa
       if (r.second_phase) {
         r.step_states();
       } else if (r.expansion.active) {
-        r.continue_expansion(std::min(kPauseEvery - since_pause, (work - 1) / per_move + 1));
+        r.continue_expansion(std::min(Impl::kPauseEvery - since_pause, (work - 1) / per_move + 1));
       } else if (uint32_t index = 0; r.take_pending(index)) {
         r.begin_expansion(index);
       } else {
@@ -573,7 +246,7 @@ ReachVerdict Reachability::advance(int64_t work, const std::function<bool()>& pa
       const int64_t moved = r.moves - before;
       work -= std::max<int64_t>(1, moved * per_move);
       since_pause += moved;
-      if (since_pause >= kPauseEvery) {
+      if (since_pause >= Impl::kPauseEvery) {
         since_pause = 0;
         if (r.verdict == ReachVerdict::open && pause && pause()) break;
       }

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "board/layout.h"
-#include "search/hooks.h"
 #include "search/path.h"
 #include "search/reachability.h"
+#include "search/types.h"
 #include "search/worker.h"
 
 namespace velmora {
@@ -53,9 +53,8 @@ struct RunOutcome {
   int64_t pieces = 0;  // pieces of subtrees handed from busy workers to idle ones
 };
 
-struct RunOptions {
-  bool use_dsg_tiebreak = false;
-  int32_t num_threads = 8;  // below 1: as many as the hardware reports
+// Switches for tests and benchmarks; the module leaves them as they are.
+struct RunTesting {
   SearchCore core = SearchCore::fast;
   // Memory for proving that no solution exists (0: no proof, the search alone).
   std::size_t reach_memory_cap = kReachMemoryCap;
@@ -65,6 +64,12 @@ struct RunOptions {
   // For benchmarks of whole iterations (fast kernel): a goal is a leaf, so
   // no iteration ends early; the run ends by a stop or exhaustion.
   bool goals_are_leaves = false;
+};
+
+struct RunOptions {
+  bool use_dsg_tiebreak = false;
+  int32_t num_threads = 8;  // below 1: as many as the hardware reports
+  RunTesting testing{};
 };
 
 // Throws std::invalid_argument for a board beyond the model's limits (before

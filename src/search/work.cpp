@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "board/move.h"
-#include "bounds/successors.h"
+#include "search/successors.h"
 
 namespace velmora {
 

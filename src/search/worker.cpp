@@ -8,6 +8,7 @@
 #include "board/move.h"
 #include "search/bounded_dfs.h"
 #include "search/fast_dfs.h"
+#include "search/log_lines.h"
 
 namespace velmora {
 
@@ -47,14 +48,11 @@ SearchStatus SearchWorker::search(const WorkItem& item) {
   apply_move_into(*shared_.start, *shared_.layout, item.step.src_lane, item.step.dst_lane, state);
   path_.assign(1, item.step);
   if (fast_) return fast_->run(state, path_, item.score);
-  return status_of(bounded_dfs(state, *shared_.layout, shared_.bound, shared_.next_bound,
-                               shared_.found, shared_.stop, shared_.iteration, path_,
-                               ctx_.counters, item.score, shared_.use_dsg_tiebreak,
-                               shared_.start_time, shared_.log_sink, shared_.stop_query));
+  return bounded_dfs(state, *shared_.layout, ctx_, path_, item.score, shared_.use_dsg_tiebreak);
 }
 
 void SearchWorker::take_work() {
-  emit(shared_.log_sink, format_line("Thread %d acildi\n", index_));
+  emit(shared_.log_sink, log_line::worker_opened(index_));
   if (fast_) fast_->begin_iteration();
   if (waits_for_start_) shared_.queue.wait_for_start();
 
@@ -67,7 +65,7 @@ void SearchWorker::take_work() {
     if (ends_iteration(search(*item), path_)) return;
   }
   if (!took_work) {
-    emit(shared_.log_sink, format_line("Thread %d bosta kaldi (hic is alamadi)\n", index_));
+    emit(shared_.log_sink, log_line::worker_idle(index_));
   }
   if (shares_work_) help();
 }

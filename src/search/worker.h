@@ -10,9 +10,8 @@
 #include <vector>
 
 #include "board/layout.h"
-#include "search/hooks.h"
-#include "search/node_check.h"
 #include "search/path.h"
+#include "search/types.h"
 #include "search/work.h"
 
 namespace velmora {

@@ -5,8 +5,8 @@
 
 #include "board/move.h"
 #include "board/zobrist.h"
-#include "bounds/heuristic.h"
-#include "bounds/successors.h"
+#include "board/lane_state.h"
+#include "search/successors.h"
 #include "test_boards.h"
 
 namespace velmora {
@@ -18,7 +18,7 @@ const Lanes kWorked{{0, 2, 1}, {0, 0, 3}};
 // limits themselves are checked through the module); the keys are fixed. The
 // proof that no two moves of a position change the hash alike: it holds for
 // the keys of ordinary boards, and gives up (false) beyond its budget,
-// counted as pairs of cells times values, so that a big board costs nothing.
+// so that a big board costs nothing.
 TEST(Layout, GridRefusalsKeysAndDistinctMoveKeys) {
   const BoardLayout layout = build_layout({{1, 2, 3}, {256, -1, 258, 0, 2}});
   EXPECT_EQ(std::vector<int>(layout.start_grid.begin(), layout.start_grid.begin() + 11),
@@ -35,8 +35,7 @@ TEST(Layout, GridRefusalsKeysAndDistinctMoveKeys) {
   EXPECT_TRUE(move_keys_distinct(eleven, kMoveKeyBudget));
   EXPECT_TRUE(move_keys_distinct(build_layout(kWorked), 64));
   EXPECT_TRUE(move_keys_distinct(build_layout(Lanes(3, {0, 0})), 0));  // no item, no move
-  EXPECT_FALSE(move_keys_distinct(eleven, 55 * 56 / 2 * 4 - 1));
-  EXPECT_TRUE(move_keys_distinct(eleven, 55 * 56 / 2 * 4));
+  EXPECT_FALSE(move_keys_distinct(eleven, 1000));  // 55 cells, 4 values: beyond this budget
   EXPECT_FALSE(move_keys_distinct(build_layout(Lanes(100, std::vector<int32_t>(20, 1))),
                                   kMoveKeyBudget));
 }
@@ -129,7 +128,9 @@ TEST(ClearingCost, CheapestLanesReachingDs) {
       {2, {lane(0, 1), lane(9, 1, 0), lane(2, 4)}, 4.0},  // only clearable lanes with room
   };
   for (const auto& [ds, lanes, want] : cases) {
-    EXPECT_EQ(clearing_cost(ds, lanes, static_cast<int32_t>(lanes.size())), want) << "ds " << ds;
+    std::vector<int32_t> table(static_cast<std::size_t>(std::max(ds, 0)) + 1);
+    const auto lane_at = [&](int32_t i) -> const LaneSummary& { return lanes[static_cast<std::size_t>(i)]; };
+    EXPECT_EQ(clearing_cost(ds, 0, std::ssize(lanes), lane_at, table), want) << "ds " << ds;
   }
 }
 

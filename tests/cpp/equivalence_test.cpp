@@ -6,7 +6,7 @@
 
 #include "board/move.h"
 #include "board/position.h"
-#include "bounds/successors.h"
+#include "search/successors.h"
 #include "test_boards.h"
 
 namespace velmora {
@@ -28,7 +28,7 @@ std::optional<LaneState> expect_models_agree(const LaneState& state, const Board
   EXPECT_EQ(sketched, child.has_value());
   if (!child || !fast || !sketched) return child;
   expect_same_state(*child, evaluate_grid(child->grid, layout, state.g + 1, src, dst));
-  EXPECT_EQ(measures(fast->m), measures(*child));
+  EXPECT_EQ(fast->m, static_cast<const Measures&>(*child));
   EXPECT_EQ(fast->diff, deficits(child->demand, child->supply));
   EXPECT_EQ(std::tie(sketch.hash, sketch.blokaj), std::tie(child->hash, child->blokaj));
   EXPECT_EQ(pos.least_h(lift, dst, sketch), child->blokaj + (child->extra > 0 ? 1 : 0));

@@ -17,9 +17,12 @@ struct Cells {
   std::atomic<bool> found{false}, stop{false};
   Path path{};
   ThreadCounters counters{};
-  double search(const LaneState& state, const BoardLayout& layout) {
-    return bounded_dfs(state, layout, bound, next_bound, found, stop, 1, path, counters, 0, false,
-                       monotonic_ns(), {}, {});
+  SearchStatus search(const LaneState& state, const BoardLayout& layout) {
+    const int32_t iteration = 1;
+    const LogSink log;
+    const StopQuery ask;
+    SearchContext ctx{bound, next_bound, found, stop, iteration, counters, monotonic_ns(), log, ask};
+    return bounded_dfs(state, layout, ctx, path, 0, false);
   }
 };
 
@@ -30,10 +33,10 @@ TEST(BoundedDfs, BoundEdgesGoalAndFlags) {
   Cells below{1.5}, equal{2.0}, found{2.0}, stopped{2.0};
   found.found = true;
   stopped.stop = true;
-  EXPECT_EQ(below.search(start, layout), 2.0);  // cut off and offered
-  EXPECT_EQ(equal.search(start, layout), FOUND);  // f equal to the bound is expanded
-  EXPECT_EQ(found.search(start, layout), kInf);
-  EXPECT_EQ(stopped.search(start, layout), STOPPED);
+  EXPECT_EQ(below.search(start, layout), SearchStatus::not_found);  // cut off and offered
+  EXPECT_EQ(equal.search(start, layout), SearchStatus::found);  // f equal to the bound is expanded
+  EXPECT_EQ(found.search(start, layout), SearchStatus::not_found);
+  EXPECT_EQ(stopped.search(start, layout), SearchStatus::stopped);
   EXPECT_EQ(below.next_bound.load(), 2.0);
   EXPECT_EQ(equal.path, (Path{{0, 1, 1, 1, 2, 1, 0.0, 1.0, 0.0}}));
   // Only the expanded start is counted: not the cut node, not the goal.
@@ -56,7 +59,7 @@ TEST(FastKernel, KeptHashRepeats) {
   EXPECT_FALSE(repeats({}));
   EXPECT_FALSE(repeats({5, 9, 11}));
   EXPECT_TRUE(repeats({5, 7}));
-  ASSERT_EQ(kScanKept, 8u);
+  ASSERT_GT(9u, kScanKept);  // the next list is one the scan does not take one by one
   EXPECT_TRUE(repeats({5, 9, 11, 13, 17, 19, 23, 29, 5}));  // no kept repeat, but one among all
   const std::vector<uint64_t> distinct{5, 7, 9, 11, 13, 17, 19, 23, 29, 31};
   EXPECT_FALSE(kept_hash_repeats(distinct, distinct, scratch));
@@ -75,7 +78,7 @@ TEST(FastKernel, OneThreadOutcomesMatchTheReference) {
       Recorder rec;
       int polls = 0;
       rec.hooks.stop = [&] { return ++polls > 5; };  // about 5000 nodes
-      return std::pair{run_search(lanes, {board % 2 == 1, 1, core}, rec.hooks), untimed(rec.lines)};
+      return std::pair{run_search(lanes, {board % 2 == 1, 1, {core}}, rec.hooks), untimed(rec.lines)};
     };
     const auto [ref, ref_log] = one_thread(SearchCore::reference);
     // The fast kernel, with the hash checks it makes on boards where children

@@ -29,17 +29,16 @@ inline void PrintTo(const LaneSummary& s, std::ostream* os) {
                                                   s.clear_gain, s.length, +s.clearable, s.empty_len));
 }
 
-// The measures that a LaneState and a Position's Measures both carry.
-template <class S>
-auto measures(const S& s) {
-  return std::tie(s.hash, s.demand, s.supply, s.empty_slots, s.blokaj, s.g_star, s.ds, s.extra,
-                  s.h, s.f, s.g, s.last_src, s.last_dst);
+inline void PrintTo(const Measures& s, std::ostream* os) {
+  *os << ::testing::PrintToString(std::tie(s.hash, s.demand, s.supply, s.empty_slots, s.blokaj,
+                                           s.g_star, s.ds, s.extra, s.h, s.f, s.g, s.last_src,
+                                           s.last_dst));
 }
 
 // Every field, all 100 lane summaries included (those past the board stay zero).
 inline void expect_same_state(const LaneState& got, const LaneState& want) {
   EXPECT_TRUE(got.grid == want.grid);
-  EXPECT_EQ(measures(got), measures(want));
+  EXPECT_EQ(static_cast<const Measures&>(got), static_cast<const Measures&>(want));
   for (std::size_t i = 0; i < got.lane_info.size(); ++i) {
     EXPECT_EQ(got.lane_info[i], want.lane_info[i]) << "lane " << i;
   }

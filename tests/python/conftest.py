@@ -3,13 +3,14 @@
 import io
 import json
 import os
-import runpy
 import subprocess
 import sys
 import textwrap
 from pathlib import Path
 
 import velmora as velmora_module
+from velmora_cli import log_lines as shape  # the shapes of the log lines
+from velmora_cli.cli import solve_script
 
 REPO = Path(__file__).resolve().parents[2]
 SOLVE = REPO / "examples" / "solve.py"
@@ -25,8 +26,8 @@ THREE_ITERATIONS = [[0, 5, 5, 3], [0, 3, 1, 4], [0, 0, 3, 2], [0, 4, 1, 1], [0, 
 FIVE_LANES = [[3, 4, 4, 1], [0, 5, 2, 2], [0, 0, 1, 1], [0, 0, 0, 3], [0, 0, 5, 2]]
 EXHAUSTED = [[1, 3, 2], [0]]  # one move there and back: the tree ends
 NO_MOVE = [[2, 1]]
-STOP_BEFORE = "IDA* durduruldu, None donuluyor.\n"
-STOP_INSIDE = "IDA* durduruldu (dfs icinde), None donuluyor.\n"
+STOP_BEFORE = shape.STOPPED_BETWEEN
+STOP_INSIDE = shape.STOPPED_IN_SEARCH
 
 
 def low8(board):
@@ -101,20 +102,21 @@ def reachable(lanes, limit=300_000):
 
 def check_outcome(lanes, result, lines, stop_said_yes=False):
     # Asserts a correct ending of a call on `lanes` and returns its kind.
-    assert lines and lines[0].startswith("IDA* basladi. blokaj=")
+    assert lines and shape.STARTED.fullmatch(lines[0]), lines[:1]
     if result is not None:
         assert blokaj(replay(lanes, result)) == 0
         assert result["iterations"] > 0 or (result["num_moves"], len(lines)) == (0, 1)
-        assert result["iterations"] == 0 or lines[-1].startswith(
-            f"Cozum bulundu! adim={result['num_moves']} iter={result['iterations']} sure=")
+        solved = shape.SOLVED.fullmatch(lines[-1])
+        assert result["iterations"] == 0 or (
+            solved and (int(solved[1]), int(solved[2])) == (result["num_moves"], result["iterations"]))
         return "solved"
     if lines[-1] in (STOP_BEFORE, STOP_INSIDE):
         assert stop_said_yes, "stopped unasked"
         return "stopped"
-    if lines[-1] == "Cozum bulunamadi.\n":
+    if lines[-1] == shape.NO_MOVE:
         assert moves_from(low8(lanes)) == [] and blokaj(low8(lanes)) > 0
         return "no move"
-    assert lines[-1].startswith("Cozum bulunamadi. sure="), lines[-1]
+    assert shape.EXHAUSTED.fullmatch(lines[-1]), lines[-1]
     # Every position the search's moves (never undoing the last) reach is reachable.
     assert (reachable(lanes) or [None])[0] is False, "exhausted claimed, but a goal is reachable"
     return "exhausted"
@@ -131,10 +133,9 @@ def run_cli(*args, input=""):
 
 
 def run_main(*args, text=json.dumps(ONE_MOVE), solver=None, err=None):
-    # solve.py's main() here on `text` as standard input; by default the boards handed
+    # solve.py's main here on `text` as standard input; by default the boards handed
     # to the solver are kept and no search runs. (exit code, boards, stdout, stderr)
     boards, out, err = [], io.StringIO(), err or io.StringIO()
-    code = runpy.run_path(str(SOLVE))["main"](
-        list(args), solver=solver or (lambda lanes, **_: boards.append(lanes)),
-        stdin=io.StringIO(text), stdout=out, stderr=err)
+    code = solve_script(list(args), solver=solver or (lambda lanes, **_: boards.append(lanes)),
+                        stdin=io.StringIO(text), stdout=out, stderr=err)
     return code, boards, out.getvalue(), err.getvalue()

@@ -15,7 +15,9 @@ README = (REPO / "README.md").read_text()
 PYTHON_BLOCKS = re.findall(r"^```python\n(.*?)^```", README, flags=re.M | re.S)
 SH_LINES = [line for block in re.findall(r"^```sh\n(.*?)^```", README, flags=re.M | re.S)
             for line in block.splitlines()]
-SOLVE_LINES = [line for line in SH_LINES if "python3.14 examples/solve.py" in line]
+# The command's examples (not the cluster's: no scheduler runs here).
+SOLVE_LINES = [line for line in SH_LINES if re.search(r"(^|\| )velmora |^python3\.14 examples/",
+                                                      line) and "--scheduler" not in line]
 
 
 def run(command, cwd=REPO, **kwargs):
@@ -24,7 +26,8 @@ def run(command, cwd=REPO, **kwargs):
 
 
 def as_written(line):  # the README's python3.14 is this interpreter (or python3.14d)
-    return re.sub(r"\bpython3\.14\b", sys.executable, line)
+    line = re.sub(r"\bpython3\.14\b", sys.executable, line)
+    return re.sub(r"(^|\| )velmora ", rf"\1{sys.executable} -m velmora_cli ", line)
 
 
 @pytest.mark.parametrize("code", PYTHON_BLOCKS)

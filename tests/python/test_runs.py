@@ -10,11 +10,10 @@ import pytest
 from velmora import velmora
 
 from conftest import (EXHAUSTED, FIVE_LANES, LONG, NO_MOVE, ONE_MOVE, STOP_BEFORE,
-                      THREE_ITERATIONS, TRAP, check_outcome, reachable)
+                      THREE_ITERATIONS, TRAP, check_outcome, reachable, shape)
 
 pytestmark = pytest.mark.timeout(60)  # a run that is never stopped fails instead of hanging
 
-ITERATION = re.compile(r"Iterasyon (\d+) \| esik=(\d+\.\d{6}) \| (\d+) thread aciliyor\n")
 EMPTY_SOLUTION = [("num_moves", 0), ("moves", []), ("time", 0.0), ("h_values", [0.0]),
                   ("f_values", [0.0]), ("g_values", [0]), ("nodes_expanded", 0), ("iterations", 0)]
 
@@ -46,7 +45,7 @@ def run(board, **kwargs):
     lines = []
     result = velmora(board, log_fn=lines.append, **kwargs)
     return result, lines, (result and {k: v for k, v in result.items() if k != "time"},
-                           [re.sub(r"sure=[0-9.]+", "", line) for line in lines])
+                           [shape.untimed(line) for line in lines])
 
 
 @pytest.mark.parametrize("threads", [1, 3])
@@ -57,16 +56,18 @@ def run(board, **kwargs):
 def test_solutions_replay_and_iterations_raise_the_bound(board, threads, tiebreak):
     result, lines, untimed = run(board, num_threads=threads, use_dsg_tiebreak=tiebreak)
     assert check_outcome(board, result, lines) == "solved" and result["time"] > 0
-    assert lines[0].endswith(f" dsg_tiebreak={'acik' if tiebreak else 'kapali'}\n")
-    start_h = float(re.search(r" h=(\S+) ", lines[0]).group(1))
+    started = shape.STARTED.fullmatch(lines[0])
+    assert started[5] == ("acik" if tiebreak else "kapali")
+    start_h = float(started[4])
     assert result["h_values"][0] == result["f_values"][0] == start_h
     assert board is not TRAP or result["iterations"] >= 2  # a trap for iteration 1
-    found = [ITERATION.fullmatch(line) for line in lines if line.startswith("Iterasyon")]
+    found = [m for line in lines if (m := shape.ITERATION.fullmatch(line))]
     assert [int(m[1]) for m in found] == list(range(1, result["iterations"] + 1))
     bounds = [float(m[2]) for m in found]
     assert bounds[0] == start_h and bounds == sorted(set(bounds))
     assert {int(m[3]) for m in found} == {threads}
-    assert all(lines.count(f"Thread {i} acildi\n") == result["iterations"] for i in range(threads))
+    opened = [int(m[1]) for line in lines if (m := shape.WORKER_OPENED.fullmatch(line))]
+    assert all(opened.count(i) == result["iterations"] for i in range(threads))
     if threads == 1:  # one worker is deterministic
         assert run(board, num_threads=1, use_dsg_tiebreak=tiebreak)[2] == untimed
 
@@ -88,7 +89,7 @@ def test_stop_get_best_fn_is_asked_on_the_driver_before_each_iteration_after_sto
     assert velmora(LONG, log_fn=events.append, num_threads=2, stop_get_best_fn=stop) is None
     polls = [i for i, e in enumerate(events) if isinstance(e, bool)]
     assert [events[i] for i in polls] == [True] * 8 and events[-1] == STOP_BEFORE
-    assert all(events[i + 1].startswith("Iterasyon") for i in polls[:-1])
+    assert all(shape.ITERATION.fullmatch(events[i + 1]) for i in polls[:-1])
     asked = []  # not at all once stop_fn said yes
     assert velmora(TRAP, log_fn=lambda _: None, stop_fn=lambda: True,
                    stop_get_best_fn=lambda: asked.append(1)) is None and asked == []
@@ -126,7 +127,6 @@ def test_tight_boards_are_solved_or_end_by_themselves_within_ten_seconds():
         if solvable:
             assert check_outcome(board, result, lines) == "solved", board
             continue
-        assert result is None and re.fullmatch(r"Cozum bulunamadi\. sure=\d+\.\d{6}\n",
-                                               lines[-1]), (board, lines[-1])
+        assert result is None and shape.EXHAUSTED.fullmatch(lines[-1]), (board, lines[-1])
         # Small spaces are settled before the first iteration.
-        assert size > 5_000 or not any(line.startswith("Iterasyon") for line in lines), board
+        assert size > 5_000 or not any(map(shape.ITERATION.fullmatch, lines)), board

@@ -1,4 +1,4 @@
-# What a user meets first: the type stub and examples/solve.py with its exit codes.
+# What a user meets first: the type stub and examples/solve.py with its exit codes and engines.
 
 import ast
 import io
@@ -7,7 +7,9 @@ import re
 
 import pytest
 
+import velmora as velmora_module
 from velmora import velmora
+from velmora_cli.jobs import Options, solve_board
 
 from conftest import MODULE_DIR, ONE_MOVE, PUZZLES, REPO, run_cli, run_main
 
@@ -92,3 +94,34 @@ def test_bad_answers_exit_4_and_ctrl_c_in_log_fn_exits_130(solver, code, message
     got, _, out, err = run_main("--threads", "1", solver=solver,
                                 err=InterruptedOnce() if code == 130 else None)
     assert (got, "solved" in out) == (code, False) and message in err, err
+
+
+def planned(status):  # a stand-in for velmora.plan(): velmora()'s moves, plan's dictionary
+    def plan(lanes, *, time_limit=None, num_threads=0, stop_fn=None, on_plan=None, log_fn=None):
+        found = velmora(lanes, log_fn=log_fn, stop_fn=stop_fn, num_threads=1)
+        keep = status in ("optimal", "feasible")
+        return {"status": status, "moves": found["moves"] if keep else [],
+                "num_moves": found["num_moves"] if keep else 0, "lower_bound": 1,
+                "nodes_expanded": found["nodes_expanded"], "time": found["time"], "plans": 1}
+    return plan
+
+
+@pytest.mark.parametrize("status, code, verdict", [
+    ("optimal", 0, "solved in 1 move, the fewest\n"),
+    ("feasible", 0, "solved in 1 move, not proven the fewest (lower bound 1)\n"),
+    ("stopped", 3, "stopped: no solution within the time limit of 5 s\n"),
+    ("no_solution", 1, "no solution: the search tried every sequence of moves it could reach\n")])
+def test_the_shortest_engine_says_how_short_and_a_batch_records_its_bound(status, code, verdict,
+                                                                         monkeypatch):
+    args = ("--engine", "shortest", "--time-limit", "5", "--quiet")
+    got, _, out, err = run_main(*args, solver=planned(status))
+    assert (got, out, err) == (code, verdict, "")
+    got, _, out, _ = run_main(*args, "--json", solver=planned(status))
+    assert json.loads(out)["result"]["status"] == status
+    # What a batch's worker writes of it.
+    monkeypatch.setattr(velmora_module, "plan", planned(status), raising=False)
+    got = solve_board("b", ONE_MOVE, Options(engine="shortest", time_limit=5))
+    solved = code == 0
+    assert (got["status"], got["lower_bound"], got["optimal"], got["num_moves"]) == (
+        "solved" if solved else verdict.split(":")[0].replace(" ", "_"), 1,
+        status == "optimal", 1 if solved else None)

@@ -1,4 +1,4 @@
-# Packaging: one version, the license, and the wheel installed offline into a fresh venv.
+# Packaging: one version, the license, the wheel (module and command) installed offline in a venv.
 
 import ast
 import os
@@ -55,14 +55,26 @@ def test_wheel_installs_into_a_fresh_venv_solves_and_types(tmp_path):
     (wheel,) = (tmp_path / "dist").glob("velmora-*.whl")
     assert "-cp314-cp314-" in wheel.name  # not abi3: the module uses the full C API
     files = zipfile.ZipFile(wheel)
-    assert {"velmora.pyi", "velmora-stubs/__init__.pyi"} <= set(files.namelist())
+    package = {f"velmora_cli/{p.name}" for p in (REPO / "python" / "velmora_cli").glob("*.py")}
+    assert {"velmora.pyi", "velmora-stubs/__init__.pyi", *package} <= set(files.namelist())
     dist_info = f"velmora-{PROJECT['version']}.dist-info"
     assert files.read(f"{dist_info}/licenses/LICENSE").decode() == LICENSE
+    metadata = files.read(f"{dist_info}/METADATA").decode()
+    assert "Provides-Extra: cli\n" in metadata and "Provides-Extra: cluster\n" in metadata
     python = tmp_path / "venv" / "bin" / "python"
     run(sys.executable, "-m", "venv", "--system-site-packages", tmp_path / "venv")
     run(python, "-m", "pip", "install", "--no-deps", wheel)
     out = run(python, SOLVE, "--quiet", "-", input=str(ONE_MOVE), cwd=tmp_path)
     assert out == "solved in 1 move\n"
+    # The command, installed as a script and as a package, with its subcommands.
+    command = tmp_path / "venv" / "bin" / "velmora"
+    assert run(command, "solve", "--quiet", input=str(ONE_MOVE), cwd=tmp_path) == out
+    (tmp_path / "yard").mkdir()
+    (tmp_path / "yard" / "one.json").write_text(str(ONE_MOVE))
+    assert run(python, "-m", "velmora_cli", "--help", cwd=tmp_path).startswith("usage: velmora ")
+    out = run(command, "batch", "yard", "--out", "o.jsonl", "--jobs", "2", cwd=tmp_path)
+    assert out.splitlines()[1].split()[:2] == ["solved", "1"], out
+    assert '"status": "solved"' in (tmp_path / "o.jsonl").read_text()
     out = run(python, "-c", "import importlib.metadata as m, velmora; "
               "print(velmora.__version__, m.version('velmora'), m.metadata('velmora')['License'])",
               cwd=tmp_path)

@@ -1,4 +1,4 @@
-#include "bounds/successors.h"
+#include "search/successors.h"
 
 #include <algorithm>
 #include <cstddef>

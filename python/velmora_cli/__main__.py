@@ -1,0 +1,3 @@
+from velmora_cli.cli import run
+
+run()
