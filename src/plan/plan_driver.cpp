@@ -36,7 +36,7 @@ constexpr int64_t kReachSlice = int64_t{1} << 20;  // enumeration work between i
 constexpr std::size_t kItemsPerWorker = 8;
 constexpr uint32_t kConstructTries = 64;
 constexpr uint32_t kRetries = 200;
-constexpr auto kRetryTime = std::chrono::milliseconds(300);
+constexpr auto kRetryTime = std::chrono::milliseconds(50);
 
 int32_t worker_count(int32_t requested) {
   if (requested >= 1) return requested;
@@ -193,7 +193,12 @@ void PlanRun::find_first_plan() {
   offer(*first);
   offer(improve_plan(*layout_, std::move(*first)));
   // The rule again with ties broken at random, for a while: often shorter.
-  const auto until = Clock::now() + kRetryTime;
+  // A tenth of the time limit at most: the exact search may prove a short plan.
+  auto until = Clock::now() + kRetryTime;
+  if (options_.time_limit >= 0) {
+    until = std::min(until, start_ + std::chrono::duration_cast<Clock::duration>(
+                                         std::chrono::duration<double>(options_.time_limit / 10)));
+  }
   for (uint32_t seed = 1; seed <= kRetries && Clock::now() < until && !should_stop(); ++seed) {
     ConstructOptions retry;
     retry.seed = seed;
