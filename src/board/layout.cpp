@@ -2,25 +2,33 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 
 namespace velmora {
 
-std::optional<std::string> check_limits(const Lanes& lanes) {
-  const std::size_t lane_count = lanes.size();
+std::optional<std::string> check_shape(std::size_t lane_count, std::size_t capacity) {
   if (lane_count > static_cast<std::size_t>(kMaxLanes)) {
     return "too many lanes: " + std::to_string(lane_count) + " (at most " +
            std::to_string(kMaxLanes) + ")";
   }
-  std::size_t capacity = 0;
-  for (const auto& lane : lanes) capacity = std::max(capacity, lane.size());
-  // lane_count <= 100, so the product cannot overflow size_t.
-  const std::size_t cells = lane_count * capacity;
+  // Only a capacity no real lane has (a length a Python object claims) could
+  // overflow the product, so it saturates.
+  std::size_t cells = 0;
+  if (__builtin_mul_overflow(lane_count, capacity, &cells)) cells = SIZE_MAX;
   if (cells > static_cast<std::size_t>(kMaxCells)) {
     return "too many cells: " + std::to_string(cells) + " (" + std::to_string(lane_count) +
            " lanes of up to " + std::to_string(capacity) + " slots; at most " +
            std::to_string(kMaxCells) + ")";
   }
+  return std::nullopt;
+}
+
+std::optional<std::string> check_limits(const Lanes& lanes) {
+  const std::size_t lane_count = lanes.size();
+  std::size_t capacity = 0;
+  for (const auto& lane : lanes) capacity = std::max(capacity, lane.size());
+  if (auto refusal = check_shape(lane_count, capacity)) return refusal;
   for (std::size_t i = 0; i < lane_count; ++i) {
     // Count what the grid will hold: a value whose low 8 bits are 0 is an empty slot.
     const auto items = std::count_if(lanes[i].begin(), lanes[i].end(),

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,8 +26,15 @@ struct BoardLayout {
   Grid start_grid{};
 };
 
-// The first limit `lanes` breaks, as a message naming the limit and the
-// offending figure; nullopt when the board fits the model.
+// The first limit a board of `lane_count` lanes, the longest `capacity` slots
+// long, breaks (lanes, then cells), as a message naming the limit and the
+// offending figure; nullopt when its shape fits the model. Whoever knows the
+// shape before the values (e.g. a conversion from Python) asks this first.
+std::optional<std::string> check_shape(std::size_t lane_count, std::size_t capacity);
+
+// The first limit `lanes` breaks (its shape, then the items of each lane),
+// as a message naming the limit and the offending figure; nullopt when the
+// board fits the model.
 std::optional<std::string> check_limits(const Lanes& lanes);
 
 // Lays `lanes` out as a grid, keeping each value's low 8 bits. Throws

@@ -1,7 +1,6 @@
 // The module `velmora` and its one function.
 
 #include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
 
 #include <optional>
 #include <thread>
@@ -9,6 +8,8 @@
 #include "board/layout.h"
 #include "module/callbacks.h"
 #include "module/plan_binding.h"
+#include "module/interpreter_gate.h"
+#include "module/lanes.h"
 #include "module/result.h"
 #include "search/run_driver.h"
 
@@ -57,10 +58,12 @@ The GIL is released while the search runs, so other Python threads go on and
 several calls may run at once. Ctrl-C on the main thread stops the run and
 raises KeyboardInterrupt.)doc";
 
-py::object solve(const Lanes& lanes, const py::object& log_fn, const py::object& stop_get_best_fn,
+py::object solve(const LanesInput& board, const py::object& log_fn, const py::object& stop_get_best_fn,
                  const py::object& stop_fn, bool use_dsg_tiebreak, int32_t num_threads) {
-  // A board beyond the limits is refused by the run (std::invalid_argument,
-  // raised as ValueError) before anything is logged.
+  // A board beyond the limits is refused (std::invalid_argument, raised as
+  // ValueError) before anything is logged: by its shape here, by its items
+  // in the run.
+  const Lanes& lanes = accepted(board);
   // Workers reach the callables only through these hooks, which borrow the
   // handles and take the GIL themselves; no handle is copied without it.
   //
@@ -111,10 +114,7 @@ py::object solve(const Lanes& lanes, const py::object& log_fn, const py::object&
     case RunEnd::solved:
       return build_result(outcome.start_h, outcome.start_f, outcome.path, outcome.time_s,
                           outcome.nodes, outcome.iterations);
-    case RunEnd::interrupted:
-      PyErr_SetNone(PyExc_KeyboardInterrupt);
-      throw py::error_already_set();
-    default:
+    default:  // stopped, no solution, or (interrupted without a signal) exiting
       return py::none();
   }
 }
@@ -125,6 +125,7 @@ py::object solve(const Lanes& lanes, const py::object& log_fn, const py::object&
 PYBIND11_MODULE(velmora, m, py::multiple_interpreters::not_supported()) {
   m.doc() = "Lane-sorting puzzle solver: multi-threaded iterative-deepening A*.";
   m.attr("__version__") = VELMORA_VERSION;  // pyproject.toml's, handed over by the build
+  velmora::close_gate_at_exit(m);
   m.def("velmora", &velmora::solve, velmora::kDoc, py::arg("lanes"), py::arg("log_fn") = py::none(),
         py::arg("stop_get_best_fn") = py::none(), py::arg("stop_fn") = py::none(),
         py::arg("use_dsg_tiebreak") = false, py::arg("num_threads") = 8);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "module/interpreter_gate.h"
+
 namespace velmora {
 
 namespace {
@@ -17,14 +19,18 @@ void report_log_failure() {
 
 void emit_log(const py::object& log_fn, std::string_view text) {
   if (log_fn.is_none()) {
+    // Flushed line by line: a pipe's buffer would hold it back behind later
+    // output of the process, and lose it on an exit that skips the flush.
     std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
     return;
   }
   bool failed = false;
   {
-    // Creates a thread state on threads the interpreter does not know yet
-    // and discards it again on release.
-    py::gil_scoped_acquire gil;
+    // Makes a thread state on threads the interpreter does not know yet and
+    // discards it again on release.
+    const PythonScope python;
+    if (!python) return;  // the interpreter is exiting: the line has nowhere to go
     try {
       py::str line(text.data(), text.size());
       log_fn(line);
@@ -40,7 +46,8 @@ void emit_log(const py::object& log_fn, std::string_view text) {
 
 bool poll_stop(const py::object& callable) {
   if (callable.is_none()) return false;
-  py::gil_scoped_acquire gil;
+  const PythonScope python;
+  if (!python) return true;  // the interpreter is exiting: the run ends
   try {
     py::object answer = callable();
     py::detail::make_caster<bool> as_bool;
@@ -58,7 +65,8 @@ bool poll_stop(const py::object& callable) {
 }
 
 bool check_signals(std::optional<py::error_already_set>& pending) {
-  py::gil_scoped_acquire gil;
+  const PythonScope python;
+  if (!python) return true;  // the interpreter is exiting: as good as Ctrl-C
   if (PyErr_CheckSignals() != 0) {
     if (pending) {
       PyErr_Clear();  // the first one is what the call raises

@@ -22,7 +22,12 @@ bool poll_stop(const py::object& callable);
 
 // Runs the interpreter's pending signal handlers, even when one has already
 // raised; true when `pending` holds an exception, the first one raised (e.g.
-// KeyboardInterrupt), now or before.
+// KeyboardInterrupt), now or before, or when the interpreter is exiting.
+//
+// All three enter the interpreter only through PythonScope (interpreter_gate.h):
+// once the interpreter exits, no line is logged and every stop callable says
+// stop; on a thread that can get no thread state they throw std::bad_alloc,
+// which ends the run in MemoryError.
 bool check_signals(std::optional<py::error_already_set>& pending);
 
 }  // namespace velmora

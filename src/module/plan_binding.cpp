@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "module/callbacks.h"
+#include "module/lanes.h"
 #include "module/plan_binding.h"
 #include "module/plan_result.h"
 #include "plan/plan_driver.h"
@@ -77,8 +78,9 @@ void call_on_plan(const py::object& on_plan, const PlanReport& report) {
   if (failed) report_callback_failure();
 }
 
-py::dict plan(const Lanes& lanes, const std::optional<double>& time_limit, int32_t num_threads,
+py::dict plan(const LanesInput& board, const std::optional<double>& time_limit, int32_t num_threads,
               const py::object& stop_fn, const py::object& on_plan, const py::object& log_fn) {
+  const Lanes& lanes = accepted(board);
   if (time_limit && !(*time_limit >= 0.0)) throw py::value_error("time_limit must be at least 0");
   // Every callable runs on this thread. A Ctrl-C that arrived meanwhile is
   // taken before and after each call (raised inside one, it would count as
