@@ -29,6 +29,16 @@ def sorted_board(rng, lanes, slots, fill, empty_lanes):
     return board
 
 
+def packed_board(rng, lanes, slots, fill):
+    # Random levels 1..5 packed at the back of each lane, `fill` of the slots taken:
+    # the boards of the plan() benchmark.
+    board = [[0] * slots for _ in range(lanes)]
+    for _ in range(int(lanes * slots * fill)):
+        lane = rng.choice([lane for lane in board if lane[0] == 0])
+        lane[lane.count(0) - 1] = rng.randint(1, 5)
+    return board
+
+
 def scramble(rng, board, moves):
     for _ in range(moves):
         src = rng.choice([i for i, lane in enumerate(board) if any(lane)])

@@ -7,6 +7,7 @@
 
 #include "board/layout.h"
 #include "module/callbacks.h"
+#include "module/plan_binding.h"
 #include "module/interpreter_gate.h"
 #include "module/lanes.h"
 #include "module/result.h"
@@ -130,4 +131,5 @@ PYBIND11_MODULE(velmora, m, py::multiple_interpreters::not_supported()) {
   m.def("velmora", &velmora::solve, velmora::kDoc, py::arg("lanes"), py::arg("log_fn") = py::none(),
         py::arg("stop_get_best_fn") = py::none(), py::arg("stop_fn") = py::none(),
         py::arg("use_dsg_tiebreak") = false, py::arg("num_threads") = 8);
+  velmora::register_plan(m);
 }

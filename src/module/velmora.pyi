@@ -1,7 +1,7 @@
 """Lane-sorting puzzle solver: multi-threaded iterative-deepening A*."""
 
 from collections.abc import Callable, Sequence
-from typing import TypeAlias, TypedDict
+from typing import Literal, TypeAlias, TypedDict
 
 __version__: str
 """The package version, as in pyproject.toml and the installed metadata."""
@@ -36,4 +36,34 @@ def velmora(
     num_threads: int = 8,
 ) -> Result | None:
     """Solve a lane-sorting puzzle; None when stopped or without a solution."""
+    ...
+
+class PlanResult(TypedDict):
+    """The dictionary plan() returns and hands to on_plan, keys in this order.
+
+    status: "optimal" (proven shortest), "feasible" (stopped or out of time
+    with a plan), "no_solution" (proven), "stopped" (stopped before any plan).
+    moves: Move tuples that replay to a sorted board (h is the proven lower
+    bound after the move). lower_bound: no plan is shorter; num_moves when
+    optimal. plans: each improvement as (seconds, num_moves), in order.
+    """
+
+    status: Literal["optimal", "feasible", "no_solution", "stopped"]
+    moves: list[Move]
+    num_moves: int
+    lower_bound: int
+    nodes_expanded: int
+    time: float
+    plans: list[tuple[float, int]]
+
+def plan(
+    lanes: Sequence[Sequence[int]],
+    *,
+    time_limit: float | None = None,
+    num_threads: int = 0,
+    stop_fn: Callable[[], object] | None = None,
+    on_plan: Callable[[PlanResult], object] | None = None,
+    log_fn: Callable[[str], object] | None = None,
+) -> PlanResult:
+    """Plan the moves that sort a board: a plan at once, then shorter ones until proven shortest."""
     ...

@@ -30,8 +30,8 @@ def run(*cmd, ok=True, env=(), **kwargs):
     return proc.stdout
 
 
-def test_one_function_the_version_of_pyproject_and_the_license_the_sdist_ships(tmp_path):
-    assert [n for n in dir(velmora_module) if not n.startswith("_")] == ["velmora"]
+def test_two_functions_the_version_of_pyproject_and_the_license_the_sdist_ships(tmp_path):
+    assert [n for n in dir(velmora_module) if not n.startswith("_")] == ["plan", "velmora"]
     assert velmora_module.__version__ == PROJECT["version"]
     assert ast.unparse(stub("__version__").annotation) == "str"
     assert PROJECT["license"] == {"text": "MIT"} and LICENSE.startswith("MIT License\n")

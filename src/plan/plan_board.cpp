@@ -1,0 +1,137 @@
+#include "plan/plan_board.h"
+
+#include <cassert>
+
+#include "board/zobrist.h"
+
+namespace velmora {
+namespace {
+
+bool is_level(int32_t v) { return v >= 1 && v <= kTopLevel; }
+
+uint64_t mix(uint64_t x) {  // splitmix64's finaliser
+  x += 0x9e3779b97f4a7c15ULL;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+  return x ^ (x >> 31);
+}
+
+}  // namespace
+
+uint64_t second_key(int32_t cell, uint8_t value) {
+  return mix(static_cast<uint64_t>(cell) * kCellValues + value + 0x5bd1e995ULL);
+}
+
+PositionKey position_key(const Grid& grid, const BoardLayout& layout) {
+  PositionKey key{grid_hash(grid, layout), 0};
+  const int32_t n = layout.lane_count * layout.capacity;
+  for (int32_t c = 0; c < n; ++c) key.b ^= second_key(c, grid[static_cast<std::size_t>(c)]);
+  return key;
+}
+
+PlanBoard::PlanBoard(const BoardLayout& layout) : layout_(&layout), grid_(layout.start_grid) {
+  for (int32_t i = 0; i < layout.lane_count; ++i) {
+    front_[at(i)] = static_cast<int16_t>(front_slot(grid_, layout, i));
+    refresh(i);
+  }
+  key_ = position_key(grid_, layout);
+}
+
+// Walks the lane from the back, as the puzzle's order rule does: the first
+// item greater than the one behind it breaks the run, and it and every item
+// in front of it are misplaced (those of levels 1..5 count).
+PlanLane PlanBoard::analyse(int32_t lane) const {
+  PlanLane l;
+  const int32_t first = front(lane);
+  if (first < 0) {
+    l.base_accepts = lane_len(lane) > 0 ? kAnyItem : -1;
+    return l;
+  }
+  const uint8_t* cells = grid_.data() + lane * layout_->capacity;
+  int32_t run_front = -1;
+  int32_t breaking = -1;
+  for (int32_t slot = lane_len(lane) - 1; slot >= first; --slot) {
+    const int32_t v = cells[slot];
+    if (v == 0) continue;
+    if (run_front >= 0 && v > run_front) {
+      breaking = slot;
+      break;
+    }
+    run_front = v;
+  }
+  if (breaking < 0) {
+    l.base_accepts = first > 0 ? run_front : -1;
+    return l;
+  }
+  l.broken = true;
+  bool only_counted = true;
+  for (int32_t slot = first; slot <= breaking; ++slot) {
+    const int32_t v = cells[slot];
+    if (v == 0) continue;
+    if (is_level(v)) {
+      ++l.misplaced;
+      if (v < l.least_misplaced) l.least_misplaced = v;
+    } else {
+      only_counted = false;
+    }
+  }
+  // Without its misplaced items the lane is its run, which starts behind the
+  // breaking slot, so there is room in front of it.
+  if (only_counted) l.base_accepts = run_front;
+  return l;
+}
+
+void PlanBoard::refresh(int32_t lane) {
+  misplaced_ -= lanes_[at(lane)].misplaced;
+  lanes_[at(lane)] = analyse(lane);
+  misplaced_ += lanes_[at(lane)].misplaced;
+}
+
+void PlanBoard::shift(int32_t src, int32_t from_slot, int32_t dst, int32_t to_slot) {
+  const int32_t cs = src * layout_->capacity + from_slot;
+  const int32_t cd = dst * layout_->capacity + to_slot;
+  const uint8_t v = grid_[at(cs)];
+  grid_[at(cs)] = 0;
+  grid_[at(cd)] = v;
+  key_.a ^= fill_key(cs, v) ^ fill_key(cd, v);
+  key_.b ^= second_key(cs, v) ^ second_key(cs, 0) ^ second_key(cd, 0) ^ second_key(cd, v);
+  front_[at(src)] = static_cast<int16_t>(front_slot(grid_, *layout_, src));
+  front_[at(dst)] = static_cast<int16_t>(to_slot < front(dst) || front(dst) < 0
+                                             ? to_slot
+                                             : front_slot(grid_, *layout_, dst));
+  refresh(src);
+  refresh(dst);
+}
+
+void PlanBoard::do_move(int32_t src, int32_t dst) {
+  assert(can_move(src, dst));
+  const int32_t from = front(src);
+  const int32_t to = landing_slot(dst);
+  undo_.push_back({static_cast<int16_t>(src), static_cast<int16_t>(dst),
+                   static_cast<int16_t>(from), static_cast<int16_t>(to)});
+  shift(src, from, dst, to);
+}
+
+void PlanBoard::undo_move() {
+  assert(!undo_.empty());
+  const Undo u = undo_.back();
+  undo_.pop_back();
+  shift(u.dst, u.dst_slot, u.src, u.src_slot);
+}
+
+bool PlanBoard::is_ok() const {
+  int32_t total = 0;
+  for (int32_t i = 0; i < lane_count(); ++i) {
+    const PlanLane want = analyse(i);
+    const PlanLane& got = lanes_[at(i)];
+    if (front(i) != front_slot(grid_, *layout_, i) || got.misplaced != want.misplaced ||
+        got.least_misplaced != want.least_misplaced || got.broken != want.broken ||
+        got.base_accepts != want.base_accepts) {
+      return false;
+    }
+    total += want.misplaced;
+  }
+  return total == misplaced_ && key_ == position_key(grid_, *layout_);
+}
+
+}  // namespace velmora

@@ -1,0 +1,57 @@
+#include "plan/position_table.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace velmora {
+namespace {
+
+constexpr std::size_t kFirstBuckets = 1024;
+
+}  // namespace
+
+PositionTable::PositionTable(std::size_t budget_bytes) {
+  const std::size_t buckets = budget_bytes / (kWays * sizeof(Entry));
+  if (buckets == 0) return;
+  max_buckets_ = std::bit_floor(buckets);
+  const std::size_t count = std::min(max_buckets_, kFirstBuckets);
+  slots_.resize(count * kWays);
+  mask_ = count - 1;
+}
+
+void PositionTable::grow() {
+  std::vector<Entry> old(std::move(slots_));
+  slots_.assign(old.size() * 2, Entry{});
+  mask_ = mask_ * 2 + 1;
+  // Each entry keeps its way: the ways of a bucket split over two buckets.
+  for (std::size_t i = 0; i < old.size(); ++i) {
+    if (old[i].depth >= 0) slots_[(old[i].a & mask_) * kWays + i % kWays] = old[i];
+  }
+}
+
+bool PositionTable::visit(const PositionKey& key, int32_t depth) {
+  if (slots_.empty()) return true;
+  Entry* bucket = &slots_[(key.a & mask_) * kWays];
+  const auto b = static_cast<uint32_t>(key.b);
+  Entry* victim = bucket;
+  for (std::size_t i = 0; i < kWays; ++i) {
+    Entry& e = bucket[i];
+    if (e.depth >= 0 && e.a == key.a && e.b == b) {
+      if (e.depth < depth) return false;
+      e.depth = depth;
+      return true;
+    }
+    // A free entry first, else the deepest: shallow positions prune the most.
+    if (victim->depth >= 0 && (e.depth < 0 || e.depth > victim->depth)) victim = &e;
+  }
+  if (victim->depth >= 0) {
+    ++evicted_;
+  } else {
+    ++stored_;
+  }
+  *victim = {key.a, b, depth};
+  if (static_cast<std::size_t>(stored_) * 4 > slots_.size() * 3 && mask_ + 1 < max_buckets_) grow();
+  return true;
+}
+
+}  // namespace velmora

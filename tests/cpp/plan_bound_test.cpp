@@ -1,0 +1,60 @@
+// The planner's board and lower bound against whole enumerated spaces.
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "plan/lower_bound.h"
+#include "plan/plan_board.h"
+#include "plan_space.h"
+#include "test_boards.h"
+
+namespace velmora {
+namespace {
+
+// On every reachable position of 320 boards: the bound is at most the
+// distance to the nearest sorted position, and 0 exactly there.
+TEST(PlanBound, AdmissibleOnEveryReachablePosition) {
+  int64_t checks = 0;
+  int64_t raised = 0;  // positions where the bound is above the misplaced count
+  for (const SmallCase& c : small_cases()) {
+    EXPECT_FALSE(c.violation) << ::testing::PrintToString(c.lanes) << ": " << *c.violation;
+    checks += c.positions;
+    raised += c.raised;
+  }
+  EXPECT_GT(checks, 1'000'000);
+  EXPECT_GT(raised, 10'000);  // the second term is exercised
+}
+
+// The cached figures and the key follow the cells through moves and undos.
+TEST(PlanBoard, MovesAndUndosKeepTheCache) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 200; ++round) {
+    const BoardLayout layout = build_layout(random_lanes(rng, round % 2 == 0));
+    PlanBoard board(layout);
+    ASSERT_TRUE(board.is_ok());
+    const PositionKey start = board.key();
+    int made = 0;
+    for (int step = 0; step < 30 && layout.lane_count > 1; ++step) {
+      const auto src = static_cast<int32_t>(rng() % static_cast<unsigned>(layout.lane_count));
+      const auto dst = static_cast<int32_t>(rng() % static_cast<unsigned>(layout.lane_count));
+      Grid want = board.grid();
+      const bool legal = move_cells(layout, want.data(), src, dst);
+      ASSERT_EQ(board.can_move(src, dst), legal);
+      if (!legal) continue;
+      board.do_move(src, dst);
+      ++made;
+      ASSERT_TRUE(board.grid() == want);
+      ASSERT_TRUE(board.is_ok());
+      ASSERT_EQ(board.sorted(), board_sorted(layout, want.data()));
+    }
+    while (made-- > 0) board.undo_move();
+    EXPECT_TRUE(board.is_ok());
+    EXPECT_EQ(board.key(), start);
+    EXPECT_TRUE(board.grid() == layout.start_grid);
+  }
+}
+
+}  // namespace
+}  // namespace velmora
