@@ -192,13 +192,19 @@ def test_the_shortest_engine_reports_its_lower_bound(yard, tmp_path, local):
     names = [yard / f"b{i:02}.json" for i in range(5)] + [yard / "b22.json", yard / "b20.json"]
     proc = batch(*names, "--out", out, "--engine", "shortest", "--time-limit", LIMIT)
     assert proc.returncode == 0, proc.stderr
+    # Within the limit either engine may be cut short: a plan carries its
+    # bound, an optimal one is no longer than the first engine's solution,
+    # and a board without a plan ends as it did there, or stopped.
     first = {r["name"]: r for r in records(local[1])}
     for r in records(out):
+        f = first[r["name"]]
         if r["status"] == "solved":
-            assert r["optimal"] and r["lower_bound"] == r["num_moves"] <= first[r["name"]][
-                "num_moves"], r
+            assert r["lower_bound"] <= r["num_moves"], r
+            assert not r["optimal"] or r["lower_bound"] == r["num_moves"], r
+            assert not (r["optimal"] and f["status"] == "solved") or \
+                r["num_moves"] <= f["num_moves"], (r, f)
         else:
-            assert r["status"] == first[r["name"]]["status"] and r["optimal"] is False, r
+            assert r["status"] in (f["status"], "stopped") and r["optimal"] is False, (r, f)
     out_json = subprocess.run([sys.executable, "-m", "velmora_cli", "solve", "--json",
                                "--engine", "shortest", str(PUZZLES / "small.json")],
                               capture_output=True, text=True, env=ENV, timeout=120)
