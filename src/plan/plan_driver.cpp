@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "plan/beam_round.h"
 #include "plan/construct_plan.h"
 #include "plan/exact_crew.h"
 #include "plan/first_plan.h"
@@ -37,6 +38,14 @@ constexpr std::size_t kItemsPerWorker = 8;
 constexpr uint32_t kConstructTries = 64;
 constexpr uint32_t kRetries = 200;
 constexpr auto kRetryTime = std::chrono::milliseconds(50);
+// The exact search first has a tenth of the time limit (a second without
+// one) to close the gap alone; then the beams take the run to half of it
+// (a node budget without one), and the exact search has the rest.
+constexpr double kExactFirstShare = 0.1;
+constexpr double kExactFirstSeconds = 1.0;
+constexpr double kBeamShare = 0.5;
+constexpr int32_t kFirstWidth = 8;
+constexpr int32_t kMaxBeams = 2;
 
 int32_t worker_count(int32_t requested) {
   if (requested >= 1) return requested;
@@ -58,9 +67,13 @@ class PlanRun {
   bool should_stop();
   void offer(const Plan& plan);
   PlanReport snapshot() const;
-  bool settle_without_plan();  // true when the enumeration proved there is none
+  bool settle_without_plan(const std::function<bool()>& halt);  // true when the enumeration proved there is none
   void find_first_plan();
-  void search_exactly();
+  bool gap_closed() const {
+    return have_plan_ && lower_ >= static_cast<int32_t>(best_.size());
+  }
+  void search_exactly(double until_s);
+  void shorten_by_beams();
   std::vector<Plan> work_items(ExactSearch& collector, int32_t bound, int32_t workers);
 
   std::unique_ptr<BoardLayout> layout_;
@@ -122,10 +135,10 @@ void PlanRun::offer(const Plan& plan) {
   if (asks_to_stop(hooks_.interrupted)) interrupted_ = stop_ = true;
 }
 
-bool PlanRun::settle_without_plan() {
+bool PlanRun::settle_without_plan(const std::function<bool()>& halt) {
   if (options_.reach_memory_cap == 0) return false;
   if (!reach_) reach_ = std::make_unique<Reachability>(*layout_, options_.reach_memory_cap);
-  const ReachVerdict v = reach_->advance(kReachSlice, [this] { return should_stop(); });
+  const ReachVerdict v = reach_->advance(kReachSlice, halt);
   return v == ReachVerdict::no_solution || v == ReachVerdict::search_ends;
 }
 
@@ -142,7 +155,10 @@ std::vector<Plan> PlanRun::work_items(ExactSearch& collector, int32_t bound, int
   return items;
 }
 
-void PlanRun::search_exactly() {
+// Until the gap closes, a stop, or `until_s` seconds into the run (the
+// iteration under way is then given up; the bound stays what it proved).
+void PlanRun::search_exactly(double until_s) {
+  const std::function<bool()> halt = [this, until_s] { return should_stop() || elapsed() >= until_s; };
   const int32_t workers = worker_count(options_.num_threads);
   ExactCrew crew(*layout_, options_.rules, workers, options_.table_bytes);
   ExactSearch collector(*layout_, options_.rules, 0, nullptr);
@@ -150,18 +166,18 @@ void PlanRun::search_exactly() {
   for (int32_t bound = lower_;;) {
     lower_ = bound;
     if (have_plan_ && bound >= static_cast<int32_t>(best_.size())) return;
-    if (should_stop()) return;
+    if (halt()) return;
     const bool open = reach_ == nullptr || reach_->verdict() == ReachVerdict::open;
-    if (!have_plan_ && open && settle_without_plan()) {
+    if (!have_plan_ && open && settle_without_plan(halt)) {
       no_solution_ = true;
       return;
     }
-    if (should_stop()) return;
+    if (halt()) return;
     const std::vector<Plan> items = work_items(collector, bound, workers);
     int32_t next = collector.next_bound();
     IterationEnd end;
     end.next_bound = kNoBound;
-    if (!items.empty()) end = crew.run(items, bound, [this] { return should_stop(); });
+    if (!items.empty()) end = crew.run(items, bound, halt);
     nodes_ = base_nodes + crew.nodes() + collector.nodes();
     if (end.end == SearchEnd::found) {
       offer(end.plan);
@@ -209,6 +225,35 @@ void PlanRun::find_first_plan() {
   }
 }
 
+// Beams of growing width, two side by side when there are two workers,
+// each for a plan shorter than the best, while the gap is open.
+void PlanRun::shorten_by_beams() {
+  const bool timed = options_.time_limit >= 0;
+  const double until_s = timed ? options_.time_limit * kBeamShare : std::numeric_limits<double>::infinity();
+  const std::function<bool()> over = [&] {
+    return should_stop() || elapsed() >= until_s || gap_closed();
+  };
+  const auto count = static_cast<std::size_t>(std::min(worker_count(options_.num_threads), kMaxBeams));
+  int64_t budget = options_.beam_nodes;
+  for (int32_t width = kFirstWidth; !over(); width *= 2) {
+    const auto levels = static_cast<int32_t>(best_.size());
+    if (beam_bytes(*layout_, width, levels) * count > options_.beam_bytes) return;
+    std::vector<BeamOptions> beams(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      beams[i].width = width;
+      beams[i].shorter_than = levels;
+      beams[i].seed = static_cast<uint32_t>(i);  // the first without jitter
+      if (!timed) beams[i].node_budget = budget / static_cast<int64_t>(count);
+    }
+    for (const BeamOutcome& o : run_beams(*layout_, beams, over)) {
+      nodes_ += o.nodes;
+      budget -= o.nodes;
+      if (o.plan) offer(improve_plan(*layout_, *o.plan));
+    }
+    if (!timed && budget <= 0) return;
+  }
+}
+
 PlanReport PlanRun::run() {
   PlanBoard root(*layout_);
   lower_ = lower_bound(root);
@@ -217,7 +262,13 @@ PlanReport PlanRun::run() {
     offer({});
   } else if (!should_stop()) {
     find_first_plan();
-    if (!stop_) search_exactly();
+    const double first_s = options_.time_limit >= 0 ? options_.time_limit * kExactFirstShare
+                                                    : kExactFirstSeconds;
+    if (!stop_) search_exactly(first_s);
+    if (!stop_ && have_plan_ && !gap_closed()) shorten_by_beams();
+    if (!stop_ && !gap_closed() && !no_solution_) {
+      search_exactly(std::numeric_limits<double>::infinity());
+    }
   }
   PlanReport report = snapshot();
   emit(hooks_.log, plan_log::ended(status_name(report.status),

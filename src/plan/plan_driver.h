@@ -46,6 +46,9 @@ struct PlanHooks {
 // A run's memory for its tables of positions, all workers together.
 inline constexpr std::size_t kPlanTableBytes = std::size_t{64} << 20;
 
+// The beams' memory, all of them together.
+inline constexpr std::size_t kPlanBeamBytes = std::size_t{64} << 20;
+
 struct PlanOptions {
   double time_limit = -1.0;  // seconds; negative: none
   int32_t num_threads = 0;   // below 1: as many as the hardware reports
@@ -53,6 +56,10 @@ struct PlanOptions {
   std::size_t table_bytes = kPlanTableBytes;
   std::size_t reach_memory_cap = kReachMemoryCap;
   int64_t greedy_nodes = 200'000;
+  // The beams' memory, all together, and their children weighed without a
+  // time limit (with one, they take a share of the time).
+  std::size_t beam_bytes = kPlanBeamBytes;
+  int64_t beam_nodes = 8'000'000;
 };
 
 // Throws std::invalid_argument for a board beyond the model's limits, before

@@ -1,0 +1,221 @@
+#include "plan/beam_plan.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+#include <random>
+#include <unordered_set>
+#include <vector>
+
+#include "plan/lower_bound.h"
+#include "plan/plan_board.h"
+
+namespace velmora {
+namespace {
+
+std::size_t at(int32_t i) { return static_cast<std::size_t>(i); }
+
+constexpr int64_t kStopPollMask = 1023;
+
+// How a node was reached: its parent's index in the level above, the move.
+struct Step {
+  int32_t parent;
+  Move move;
+};
+
+struct Candidate {
+  int32_t f;
+  int32_t tie;  // smaller first
+  int32_t parent;
+  Move move;
+  uint64_t key;
+  bool operator<(const Candidate& o) const { return f != o.f ? f < o.f : tie < o.tie; }
+};
+
+// A lane in order with free slots keeps room for misplaced items up to its
+// front item: its free slots times that item (an empty lane takes any).
+// Summed over the board, more is better; it prefers the tightest fit.
+int32_t room_of(const PlanBoard& board, int32_t lane) {
+  if (board.lane(lane).broken || !board.has_room(lane)) return 0;
+  const int32_t front = board.front(lane);
+  const int32_t free = front < 0 ? board.lane_len(lane) : front;
+  const int32_t accepts = front < 0 ? kTopLevel + 1 : std::min(board.front_item(lane), kTopLevel + 1);
+  return free * accepts;
+}
+
+class Beam {
+ public:
+  Beam(const BoardLayout& layout, const BeamOptions& options, const std::function<bool()>& stop)
+      : layout_(layout), options_(options), stop_(stop), rng_(options.seed) {}
+
+  BeamOutcome run();
+
+ private:
+  bool halted();
+  // Weighs the children of boards_[p] at `g` moves; true when one is sorted.
+  bool expand(int32_t p, int32_t g);
+  void keep_best(std::size_t count);
+  void advance();
+  Plan plan_to(int32_t parent, Move last) const;
+
+  const BoardLayout& layout_;
+  BeamOptions options_;
+  const std::function<bool()>& stop_;
+  std::minstd_rand rng_;
+  BeamOutcome out_;
+  std::vector<PlanBoard> boards_;  // the level's positions
+  std::vector<Move> last_;         // the move that made each
+  std::vector<std::vector<Step>> levels_;  // levels_[d]: how level d + 1 was reached
+  std::vector<Candidate> candidates_;
+  std::unordered_set<uint64_t> seen_;        // positions of earlier levels
+  std::unordered_set<uint64_t> this_level_;  // children weighed at this level
+  std::array<int32_t, kMaxLanes> room_{};
+  int32_t cutoff_ = 0;  // children above this f cannot be kept at this level
+};
+
+bool Beam::halted() {
+  if (out_.stopped) return true;
+  if ((out_.nodes & kStopPollMask) == 0 && stop_ && stop_()) out_.stopped = true;
+  if (options_.node_budget >= 0 && out_.nodes >= options_.node_budget) out_.stopped = true;
+  return out_.stopped;
+}
+
+Plan Beam::plan_to(int32_t parent, Move last) const {
+  Plan plan{last};
+  for (std::size_t d = levels_.size(); d-- > 0;) {
+    const Step& s = levels_[d][at(parent)];
+    plan.push_back(s.move);
+    parent = s.parent;
+  }
+  std::reverse(plan.begin(), plan.end());
+  return plan;
+}
+
+bool Beam::expand(int32_t p, int32_t g) {
+  PlanBoard& board = boards_[at(p)];
+  const Move last = last_[at(p)];
+  const int32_t n = board.lane_count();
+  int32_t room = 0;
+  std::array<bool, kMaxLanes> first_empty{};  // the first empty lane of its length
+  for (int32_t i = 0; i < n; ++i) {
+    room_[at(i)] = room_of(board, i);
+    room += room_[at(i)];
+    if (board.front(i) >= 0) continue;
+    first_empty[at(i)] = true;
+    for (int32_t j = 0; j < i && first_empty[at(i)]; ++j) {
+      if (first_empty[at(j)] && board.lane_len(j) == board.lane_len(i)) first_empty[at(i)] = false;
+    }
+  }
+  for (int32_t src = 0; src < n; ++src) {
+    if (board.front(src) < 0 || src == last.dst) continue;  // the last item moves no more
+    for (int32_t dst = 0; dst < n; ++dst) {
+      if (!board.can_move(src, dst)) continue;
+      if (board.front(dst) < 0 && !first_empty[at(dst)]) continue;
+      if (last.src >= 0 && src < last.src && src != last.dst && dst != last.src &&
+          dst != last.dst) {
+        continue;  // the other order of two moves that commute
+      }
+      ++out_.nodes;
+      if (halted()) return false;
+      board.do_move(src, dst);
+      if (board.sorted()) {
+        out_.plan = plan_to(p, {src, dst});
+        board.undo_move();
+        return true;
+      }
+      const int32_t f = g + 1 + lower_bound(board);
+      const uint64_t key = board.key().a;
+      if ((options_.shorter_than <= 0 || f < options_.shorter_than) && f <= cutoff_ &&
+          !seen_.contains(key) &&
+          this_level_.insert(key).second) {
+        const int32_t after = room - room_[at(src)] - room_[at(dst)] + room_of(board, src) +
+                              room_of(board, dst);
+        const int32_t jitter = options_.seed != 0 ? static_cast<int32_t>(rng_() & 7) : 0;
+        static const int variant = getenv("BEAMV") ? atoi(getenv("BEAMV")) : 0;
+        int32_t tie = -after * 8 + jitter;
+        if (variant == 1) tie = jitter;
+        if (variant == 2) tie = -after * 64 + static_cast<int32_t>(rng_() & 63);
+        if (variant == 3) tie = -after;
+        candidates_.push_back({f, tie, p, {src, dst}, key});
+      }
+      board.undo_move();
+      if (candidates_.size() >= 3 * static_cast<std::size_t>(options_.width) + 256) {
+        keep_best(static_cast<std::size_t>(options_.width));
+      }
+    }
+  }
+  return false;
+}
+
+void Beam::keep_best(std::size_t count) {
+  if (candidates_.size() <= count) return;
+  std::nth_element(candidates_.begin(), candidates_.begin() + static_cast<std::ptrdiff_t>(count),
+                   candidates_.end());
+  candidates_.resize(count);
+  cutoff_ = std::max_element(candidates_.begin(), candidates_.end())->f;
+}
+
+// The kept children become the level.
+void Beam::advance() {
+  keep_best(static_cast<std::size_t>(options_.width));
+  std::vector<PlanBoard> next;
+  next.reserve(candidates_.size());
+  std::vector<Step> steps;
+  steps.reserve(candidates_.size());
+  last_.clear();
+  for (const Candidate& c : candidates_) {
+    next.push_back(boards_[at(c.parent)]);
+    next.back().do_move(c.move.src, c.move.dst);
+    steps.push_back({c.parent, c.move});
+    last_.push_back(c.move);
+    seen_.insert(c.key);
+  }
+  boards_ = std::move(next);
+  levels_.push_back(std::move(steps));
+}
+
+BeamOutcome Beam::run() {
+  boards_.emplace_back(layout_);
+  last_.push_back({-1, -1});
+  if (boards_[0].sorted()) {
+    if (options_.shorter_than != 0) return out_;
+    out_.plan = Plan{};
+    return out_;
+  }
+  seen_.insert(boards_[0].key().a);
+  // Past this many levels the beam is lost (the constructive rule needs fewer).
+  const int32_t max_levels = 8 * boards_[0].misplaced() + 100;
+  for (int32_t g = 0; g < max_levels; ++g) {
+    if (options_.shorter_than > 0 && g + 1 >= options_.shorter_than) break;
+    candidates_.clear();
+    this_level_.clear();
+    cutoff_ = std::numeric_limits<int32_t>::max();
+    for (int32_t p = 0; p < static_cast<int32_t>(boards_.size()); ++p) {
+      if (expand(p, g)) return out_;
+      if (out_.stopped) return out_;
+    }
+    if (candidates_.empty()) break;
+    advance();
+  }
+  return out_;
+}
+
+}  // namespace
+
+std::size_t beam_bytes(const BoardLayout& layout, int32_t width, int32_t levels) {
+  const auto w = static_cast<std::size_t>(width);
+  const auto d = static_cast<std::size_t>(levels);
+  const std::size_t board = sizeof(PlanBoard) + d * 8;  // and its undo record
+  const std::size_t seen = 4 * sizeof(uint64_t);        // a set's node and bucket
+  (void)layout;
+  return 2 * w * board + w * d * (sizeof(Step) + seen) +
+         (5 * w + 4096) * (sizeof(Candidate) + seen);
+}
+
+BeamOutcome beam_plan(const BoardLayout& layout, const BeamOptions& options,
+                      const std::function<bool()>& stop) {
+  Beam beam(layout, options, stop);
+  return beam.run();
+}
+
+}  // namespace velmora
