@@ -1,7 +1,6 @@
 #include "plan/beam_plan.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <limits>
 #include <random>
 #include <unordered_set>
@@ -131,12 +130,7 @@ bool Beam::expand(int32_t p, int32_t g) {
         const int32_t after = room - room_[at(src)] - room_[at(dst)] + room_of(board, src) +
                               room_of(board, dst);
         const int32_t jitter = options_.seed != 0 ? static_cast<int32_t>(rng_() & 7) : 0;
-        static const int variant = getenv("BEAMV") ? atoi(getenv("BEAMV")) : 0;
-        int32_t tie = -after * 8 + jitter;
-        if (variant == 1) tie = jitter;
-        if (variant == 2) tie = -after * 64 + static_cast<int32_t>(rng_() & 63);
-        if (variant == 3) tie = -after;
-        candidates_.push_back({f, tie, p, {src, dst}, key});
+        candidates_.push_back({f, -after * 8 + jitter, p, {src, dst}, key});
       }
       board.undo_move();
       if (candidates_.size() >= 3 * static_cast<std::size_t>(options_.width) + 256) {

@@ -60,6 +60,9 @@ struct PlanOptions {
   // time limit (with one, they take a share of the time).
   std::size_t beam_bytes = kPlanBeamBytes;
   int64_t beam_nodes = 8'000'000;
+  // The exact search's first slice, alone, in seconds; negative: a tenth of
+  // the time limit, or a second without one.
+  double exact_alone_s = -1.0;
 };
 
 // Throws std::invalid_argument for a board beyond the model's limits, before
