@@ -86,6 +86,7 @@ Plan Beam::plan_to(int32_t parent, Move last) const {
     plan.push_back(s.move);
     parent = s.parent;
   }
+  plan.insert(plan.end(), options_.prefix.rbegin(), options_.prefix.rend());
   std::reverse(plan.begin(), plan.end());
   return plan;
 }
@@ -122,11 +123,14 @@ bool Beam::expand(int32_t p, int32_t g) {
         board.undo_move();
         return true;
       }
-      const int32_t f = g + 1 + lower_bound(board);
+      // Every misplaced item moves at least once: the children that count
+      // alone rules out are not weighed further.
+      const auto fits = [&](int32_t f) {
+        return (options_.shorter_than <= 0 || f < options_.shorter_than) && f <= cutoff_;
+      };
+      const int32_t f = fits(g + 1 + board.misplaced()) ? g + 1 + lower_bound(board) : -1;
       const uint64_t key = board.key().a;
-      if ((options_.shorter_than <= 0 || f < options_.shorter_than) && f <= cutoff_ &&
-          !seen_.contains(key) &&
-          this_level_.insert(key).second) {
+      if (f >= 0 && fits(f) && !seen_.contains(key) && this_level_.insert(key).second) {
         const int32_t after = room - room_[at(src)] - room_[at(dst)] + room_of(board, src) +
                               room_of(board, dst);
         const int32_t jitter = options_.seed != 0 ? static_cast<int32_t>(rng_() & 7) : 0;
@@ -170,16 +174,21 @@ void Beam::advance() {
 
 BeamOutcome Beam::run() {
   boards_.emplace_back(layout_);
-  last_.push_back({-1, -1});
-  if (boards_[0].sorted()) {
-    if (options_.shorter_than != 0) return out_;
-    out_.plan = Plan{};
+  PlanBoard& start = boards_[0];
+  seen_.insert(start.key().a);
+  for (const Move m : options_.prefix) {
+    start.do_move(m.src, m.dst);
+    seen_.insert(start.key().a);  // a loop back onto the prefix is no shorter
+  }
+  last_.push_back(options_.prefix.empty() ? Move{-1, -1} : options_.prefix.back());
+  const auto g0 = static_cast<int32_t>(options_.prefix.size());
+  if (start.sorted()) {
+    if (options_.shorter_than <= 0 || g0 < options_.shorter_than) out_.plan = options_.prefix;
     return out_;
   }
-  seen_.insert(boards_[0].key().a);
   // Past this many levels the beam is lost (the constructive rule needs fewer).
-  const int32_t max_levels = 8 * boards_[0].misplaced() + 100;
-  for (int32_t g = 0; g < max_levels; ++g) {
+  const int32_t max_levels = g0 + 8 * start.misplaced() + 100;
+  for (int32_t g = g0; g < max_levels; ++g) {
     if (options_.shorter_than > 0 && g + 1 >= options_.shorter_than) break;
     candidates_.clear();
     this_level_.clear();

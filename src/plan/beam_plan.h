@@ -14,7 +14,8 @@
 // one direct move replaces); of two consecutive moves on four distinct
 // lanes only the order with the smaller source first; of empty lanes of one
 // length only the first. The beam is not exhaustive, so it proves nothing:
-// a plan it finds is only shorter.
+// a plan it finds is only shorter. From a prefix of the best plan, a beam
+// looks for a shorter way to end it.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +28,7 @@
 namespace velmora {
 
 struct BeamOptions {
+  Plan prefix;  // legal moves from the start, played first; the beam starts after them
   int32_t width = 16;
   int32_t shorter_than = 0;  // a plan must have fewer moves than this; 0: any plan
   uint32_t seed = 0;         // 0: no jitter
@@ -34,7 +36,7 @@ struct BeamOptions {
 };
 
 struct BeamOutcome {
-  std::optional<Plan> plan;  // sorts the board, fewer than shorter_than moves
+  std::optional<Plan> plan;  // the prefix and on, sorts the board, fewer than shorter_than moves
   int64_t nodes = 0;         // children weighed
   bool stopped = false;      // by `stop` or the budget
 };
