@@ -7,7 +7,7 @@
 #include <memory>
 #include <thread>
 
-#include "plan/beam_round.h"
+#include "plan/beam_phase.h"
 #include "plan/construct_plan.h"
 #include "plan/exact_crew.h"
 #include "plan/first_plan.h"
@@ -44,14 +44,7 @@ constexpr auto kRetryTime = std::chrono::milliseconds(50);
 constexpr double kExactFirstShare = 0.1;
 constexpr double kExactFirstSeconds = 1.0;
 constexpr double kBeamShare = 0.5;
-constexpr int32_t kFirstWidth = 8;
 constexpr int32_t kMaxBeams = 2;
-// Wider beams rarely find what three narrower ones in a row missed, while
-// the exact search may still prove the plan in hand shortest.
-constexpr int32_t kStallRounds = 3;
-constexpr int32_t kFirstTail = 16;
-
-std::size_t at(int32_t i) { return static_cast<std::size_t>(i); }
 
 int32_t worker_count(int32_t requested) {
   if (requested >= 1) return requested;
@@ -80,8 +73,6 @@ class PlanRun {
   }
   void search_exactly(double until_s);
   void shorten_by_beams();
-  bool beams_for_tail(int32_t tail, int32_t width, const std::function<bool()>& over,
-                      int64_t& budget);
   std::vector<Plan> work_items(ExactSearch& collector, int32_t bound, int32_t workers);
 
   std::unique_ptr<BoardLayout> layout_;
@@ -233,54 +224,24 @@ void PlanRun::find_first_plan() {
   }
 }
 
-// Beams of one width, two side by side when there are two workers, from
-// the best plan's first moves on (the last `tail` moves redone); true when
-// they found a shorter plan.
-bool PlanRun::beams_for_tail(int32_t tail, int32_t width, const std::function<bool()>& over,
-                             int64_t& budget) {
-  const auto levels = static_cast<int32_t>(best_.size());
-  const auto count = static_cast<std::size_t>(std::min(worker_count(options_.num_threads), kMaxBeams));
-  std::vector<BeamOptions> beams(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    for (int32_t m = 0; m < levels - tail; ++m) {
-      beams[i].prefix.push_back({best_[at(m)].src_lane, best_[at(m)].dst_lane});
-    }
-    beams[i].width = width;
-    beams[i].shorter_than = levels;
-    beams[i].seed = static_cast<uint32_t>(i);  // the first without jitter
-    if (budget >= 0) beams[i].node_budget = budget / static_cast<int64_t>(count);
-  }
-  for (const BeamOutcome& o : run_beams(*layout_, beams, over)) {
-    nodes_ += o.nodes;
-    if (budget >= 0) budget = std::max<int64_t>(0, budget - o.nodes);
-    if (o.plan) offer(improve_plan(*layout_, *o.plan));
-  }
-  return static_cast<int32_t>(best_.size()) < levels;
-}
-
-// Rounds of doubling width while the gap is open, until kStallRounds in a
-// row find nothing. A round redoes the best plan's last 16, 32, 64, ...
-// moves, then the whole plan: on large boards a whole beam is slow, a tail
-// quick, and a shorter tail is a shorter plan.
+// The beams while the gap is open, up to a share of the time limit (a node
+// budget without one).
 void PlanRun::shorten_by_beams() {
   const bool timed = options_.time_limit >= 0;
   const double until_s = timed ? options_.time_limit * kBeamShare : std::numeric_limits<double>::infinity();
-  const std::function<bool()> over = [&] {
-    return should_stop() || elapsed() >= until_s || gap_closed();
-  };
-  const auto count = static_cast<std::size_t>(std::min(worker_count(options_.num_threads), kMaxBeams));
-  int64_t budget = timed ? -1 : options_.beam_nodes;
-  int32_t stalled = 0;
-  for (int32_t width = kFirstWidth; !over() && stalled < kStallRounds && budget != 0; width *= 2) {
-    if (beam_bytes(*layout_, width, static_cast<int32_t>(best_.size())) * count > options_.beam_bytes) return;
-    bool shorter = false;
-    for (int32_t tail = kFirstTail; !over() && budget != 0; tail *= 2) {
-      const bool whole = tail >= static_cast<int32_t>(best_.size());
-      shorter |= beams_for_tail(whole ? static_cast<int32_t>(best_.size()) : tail, width, over, budget);
-      if (whole) break;
-    }
-    stalled = shorter ? 0 : stalled + 1;
-  }
+  BeamPhaseOptions phase;
+  phase.beams = std::min(worker_count(options_.num_threads), kMaxBeams);
+  phase.node_budget = timed ? -1 : options_.beam_nodes;
+  phase.memory_bytes = options_.beam_bytes;
+  nodes_ += shorten_with_beams(
+      *layout_, phase,
+      [this] {
+        Plan plan;
+        for (const PathStep& s : best_) plan.push_back({s.src_lane, s.dst_lane});
+        return plan;
+      },
+      [this](const Plan& plan) { offer(improve_plan(*layout_, plan)); },
+      [&] { return should_stop() || elapsed() >= until_s || gap_closed(); });
 }
 
 PlanReport PlanRun::run() {
