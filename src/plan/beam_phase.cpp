@@ -10,7 +10,7 @@ namespace {
 
 constexpr int32_t kFirstWidth = 8;
 constexpr int32_t kFirstTail = 16;
-constexpr int32_t kStallRounds = 3;
+constexpr int32_t kStallRounds = 5;
 
 struct Phase {
   const BoardLayout& layout;
@@ -52,7 +52,7 @@ struct Phase {
     int32_t stalled = 0;
     for (int32_t width = kFirstWidth; stalled < kStallRounds && !spent() && !over(); width *= 2) {
       const auto levels = static_cast<int32_t>(best().size());
-      if (beam_bytes(layout, width, levels) * static_cast<std::size_t>(options.beams) >
+      if (beam_bytes(width, levels) * static_cast<std::size_t>(options.beams) >
           options.memory_bytes) {
         return;
       }

@@ -5,8 +5,8 @@
 // plan: on large boards a whole beam is slow and a tail quick, and a
 // shorter tail is a shorter plan. The phase ends when `over` says so, when
 // the node budget is spent, when the next width would not fit the memory
-// budget, or after three rounds in a row that found nothing (wider beams
-// rarely find what three narrower ones missed, and the exact search may
+// budget, or after five rounds in a row that found nothing (wider beams
+// rarely find what five narrower ones missed, and the exact search may
 // still prove the plan in hand shortest).
 
 #include <cstddef>

@@ -41,8 +41,9 @@ struct BeamOutcome {
   bool stopped = false;      // by `stop` or the budget
 };
 
-// The memory a beam of `width` holds at most on `layout`, in bytes.
-std::size_t beam_bytes(const BoardLayout& layout, int32_t width, int32_t levels);
+// The memory a beam of `width` takes at most for a plan of `levels` moves,
+// in bytes, the allocator's share included.
+std::size_t beam_bytes(int32_t width, int32_t levels);
 
 // `stop` is asked every 1024 children; it may be empty.
 BeamOutcome beam_plan(const BoardLayout& layout, const BeamOptions& options,
