@@ -24,8 +24,10 @@ constexpr const char* kPlanDoc = R"doc(Plan the moves that sort a board: a plan 
 The board, its limits and errors, and the goal are those of velmora(). A
 first plan comes from a greedy construction in milliseconds; then an exact
 search deepens an admissible lower bound on the plan's length until it meets
-the best plan, which is then proven shortest. Stopped or out of time, the
-call returns the best plan so far with the bound proven by then.
+the best plan, which is then proven shortest. While that search has not met
+it, beam searches look for shorter plans for a while (up to half the time
+limit). Stopped or out of time, the call returns the best plan so far with
+the bound proven by then.
 
 Parameters (all but lanes by keyword only):
   lanes: sequence of sequences of int, as for velmora().

@@ -34,6 +34,7 @@ struct Phase {
       beams[i].width = width;
       beams[i].shorter_than = static_cast<int32_t>(plan.size());
       beams[i].seed = static_cast<uint32_t>(i);  // the first without jitter
+      beams[i].ready_lanes = i % 2 == 1;         // the second ranks ties otherwise
       if (budget >= 0) beams[i].node_budget = budget / static_cast<int64_t>(beams.size());
     }
     bool shorter = false;

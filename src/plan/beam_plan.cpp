@@ -37,9 +37,16 @@ struct Candidate {
 
 // A lane in order with free slots keeps room for misplaced items up to its
 // front item: its free slots times that item (an empty lane takes any).
-// Summed over the board, more is better; it prefers the tightest fit.
-int32_t room_of(const PlanBoard& board, int32_t lane) {
-  if (board.lane(lane).broken || !board.has_room(lane)) return 0;
+// Summed over the board, more is better; it prefers the tightest fit. With
+// `ready`, a lane out of order that one move would put in order counts what
+// its base would then accept.
+int32_t room_of(const PlanBoard& board, int32_t lane, bool ready) {
+  const PlanLane& l = board.lane(lane);
+  if (l.broken) {
+    return ready && l.misplaced == 1 && l.base_accepts >= 0 ? std::min(l.base_accepts, kTopLevel + 1)
+                                                            : 0;
+  }
+  if (!board.has_room(lane)) return 0;
   const int32_t front = board.front(lane);
   const int32_t free = front < 0 ? board.lane_len(lane) : front;
   const int32_t accepts = front < 0 ? kTopLevel + 1 : std::min(board.front_item(lane), kTopLevel + 1);
@@ -101,7 +108,7 @@ bool Beam::expand(int32_t p, int32_t g) {
   int32_t room = 0;
   std::array<bool, kMaxLanes> first_empty{};  // the first empty lane of its length
   for (int32_t i = 0; i < n; ++i) {
-    room_[at(i)] = room_of(board, i);
+    room_[at(i)] = room_of(board, i, options_.ready_lanes);
     room += room_[at(i)];
     if (board.front(i) >= 0) continue;
     first_empty[at(i)] = true;
@@ -134,8 +141,9 @@ bool Beam::expand(int32_t p, int32_t g) {
       const int32_t f = fits(g + 1 + board.misplaced()) ? g + 1 + lower_bound(board) : -1;
       const uint64_t key = board.key().a;
       if (f >= 0 && fits(f) && !seen_.contains(key)) {
-        const int32_t after = room - room_[at(src)] - room_[at(dst)] + room_of(board, src) +
-                              room_of(board, dst);
+        const bool ready = options_.ready_lanes;
+        const int32_t after = room - room_[at(src)] - room_[at(dst)] +
+                              room_of(board, src, ready) + room_of(board, dst, ready);
         const int32_t jitter = options_.seed != 0 ? static_cast<int32_t>(rng_() & 7) : 0;
         candidates_.push_back({f, -after * 8 + jitter, p, {src, dst}, key});
       }

@@ -5,7 +5,8 @@
 // moves "wasted" so far (moves that did not lower the bound); of the
 // children of a level the `width` best distinct positions are kept, ties
 // broken by how much room the lanes in order keep for the misplaced items
-// (a seed adds a random jitter, so that two beams differ). A position seen
+// (and, if asked, the lanes one move from being in order; a seed adds a
+// random jitter, so that two beams differ). A position seen
 // at an earlier level is dropped, and so is every node that cannot end in a
 // plan shorter than `shorter_than` (moves + bound >= it).
 //
@@ -32,6 +33,7 @@ struct BeamOptions {
   int32_t width = 16;
   int32_t shorter_than = 0;  // a plan must have fewer moves than this; 0: any plan
   uint32_t seed = 0;         // 0: no jitter
+  bool ready_lanes = false;  // ties also favour lanes one move from being in order
   int64_t node_budget = -1;  // children weighed at most; negative: none
 };
 
