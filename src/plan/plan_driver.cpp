@@ -246,12 +246,12 @@ void PlanRun::shorten_by_beams() {
 
 PlanReport PlanRun::run() {
   PlanBoard root(*layout_);
-  lower_ = lower_bound(root);
+  lower_ = options_.rules.room_bound ? lower_bound(root) : root.misplaced();
   emit(hooks_.log, plan_log::started(lower_, layout_->lane_count));
   if (root.sorted()) {
     offer({});
   } else if (!should_stop()) {
-    find_first_plan();
+    if (!options_.testing.no_first_plan) find_first_plan();
     const double first_s = options_.exact_alone_s >= 0 ? options_.exact_alone_s
                            : options_.time_limit >= 0 ? options_.time_limit * kExactFirstShare
                                                       : kExactFirstSeconds;

@@ -63,6 +63,9 @@ struct PlanOptions {
   // The exact search's first slice, alone, in seconds; negative: a tenth of
   // the time limit, or a second without one.
   double exact_alone_s = -1.0;
+  struct Testing {
+    bool no_first_plan = false;  // the exact search alone finds the plan
+  } testing;
 };
 
 // Throws std::invalid_argument for a board beyond the model's limits, before
