@@ -39,11 +39,13 @@ constexpr uint32_t kConstructTries = 64;
 constexpr uint32_t kRetries = 200;
 constexpr auto kRetryTime = std::chrono::milliseconds(50);
 // The exact search first has a tenth of the time limit (a second without
-// one) to close the gap alone; then the beams take the run to half of it
-// (a node budget without one), and the exact search has the rest.
+// one) to close the gap alone; then the beams take the run to half of it,
+// or to four fifths when the exact search completed no iteration (a node
+// budget without a limit), and the exact search has the rest.
 constexpr double kExactFirstShare = 0.1;
 constexpr double kExactFirstSeconds = 1.0;
 constexpr double kBeamShare = 0.5;
+constexpr double kBeamShareStuck = 0.8;
 constexpr int32_t kMaxBeams = 2;
 
 int32_t worker_count(int32_t requested) {
@@ -72,7 +74,7 @@ class PlanRun {
     return have_plan_ && lower_ >= static_cast<int32_t>(best_.size());
   }
   void search_exactly(double until_s);
-  void shorten_by_beams();
+  void shorten_by_beams(double share);
   std::vector<Plan> work_items(ExactSearch& collector, int32_t bound, int32_t workers);
 
   std::unique_ptr<BoardLayout> layout_;
@@ -226,9 +228,9 @@ void PlanRun::find_first_plan() {
 
 // The beams while the gap is open, up to a share of the time limit (a node
 // budget without one).
-void PlanRun::shorten_by_beams() {
+void PlanRun::shorten_by_beams(double share) {
   const bool timed = options_.time_limit >= 0;
-  const double until_s = timed ? options_.time_limit * kBeamShare : std::numeric_limits<double>::infinity();
+  const double until_s = timed ? options_.time_limit * share : std::numeric_limits<double>::infinity();
   BeamPhaseOptions phase;
   phase.beams = std::min(worker_count(options_.num_threads), kMaxBeams);
   phase.node_budget = timed ? -1 : options_.beam_nodes;
@@ -255,8 +257,12 @@ PlanReport PlanRun::run() {
     const double first_s = options_.exact_alone_s >= 0 ? options_.exact_alone_s
                            : options_.time_limit >= 0 ? options_.time_limit * kExactFirstShare
                                                       : kExactFirstSeconds;
+    const int32_t root_bound = lower_;
     if (!stop_) search_exactly(first_s);
-    if (!stop_ && have_plan_ && !gap_closed()) shorten_by_beams();
+    // An exact search that completed no iteration in its slice is unlikely
+    // to complete one later: the beams then take more of the time.
+    const double beam_share = lower_ > root_bound ? kBeamShare : kBeamShareStuck;
+    if (!stop_ && have_plan_ && !gap_closed()) shorten_by_beams(beam_share);
     if (!stop_ && !gap_closed() && !no_solution_) {
       search_exactly(std::numeric_limits<double>::infinity());
     }
