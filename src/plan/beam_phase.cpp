@@ -10,6 +10,7 @@ namespace {
 
 constexpr int32_t kFirstWidth = 8;
 constexpr int32_t kFirstTail = 16;
+constexpr int32_t kTailShare = 4;  // tails up to this share of the plan, then the whole
 constexpr int32_t kStallRounds = 5;
 
 struct Phase {
@@ -60,8 +61,9 @@ struct Phase {
       bool shorter = false;
       for (int32_t tail = kFirstTail; !spent() && !over(); tail *= 2) {
         const auto length = static_cast<int32_t>(best().size());
-        shorter |= redo_tail(std::min(tail, length), width);
-        if (tail >= length) break;
+        const bool whole = tail * kTailShare >= length;
+        shorter |= redo_tail(whole ? length : tail, width);
+        if (whole) break;
       }
       stalled = shorter ? 0 : stalled + 1;
     }

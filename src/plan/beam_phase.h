@@ -1,9 +1,9 @@
 #pragma once
 // The anytime phase of a plan() run between the exact search's slices:
 // rounds of beams of doubling width, each for a plan shorter than the best.
-// A round redoes the best plan's last 16, 32, 64, ... moves, then the whole
-// plan: on large boards a whole beam is slow and a tail quick, and a
-// shorter tail is a shorter plan. The phase ends when `over` says so, when
+// A round redoes the best plan's last 16, 32, 64, ... moves (less than a
+// quarter of it), then the whole plan: on large boards a whole beam is slow
+// and a tail quick, and a shorter tail is a shorter plan. The phase ends when `over` says so, when
 // the node budget is spent, when the next width would not fit the memory
 // budget, or after five rounds in a row that found nothing (wider beams
 // rarely find what five narrower ones missed, and the exact search may

@@ -133,14 +133,16 @@ bool Beam::expand(int32_t p, int32_t g) {
         board.undo_move();
         return true;
       }
-      // Every misplaced item moves at least once: the children that count
-      // alone rules out are not weighed further.
+      // The bound costs most: every misplaced item moves at least once, so
+      // the children that count alone rules out, and those seen before,
+      // are not weighed further.
       const auto fits = [&](int32_t f) {
         return (options_.shorter_than <= 0 || f < options_.shorter_than) && f <= cutoff_;
       };
-      const int32_t f = fits(g + 1 + board.misplaced()) ? g + 1 + lower_bound(board) : -1;
       const uint64_t key = board.key().a;
-      if (f >= 0 && fits(f) && !seen_.contains(key)) {
+      const bool open = fits(g + 1 + board.misplaced()) && !seen_.contains(key);
+      const int32_t f = open ? g + 1 + lower_bound(board) : -1;
+      if (open && fits(f)) {
         const bool ready = options_.ready_lanes;
         const int32_t after = room - room_[at(src)] - room_[at(dst)] +
                               room_of(board, src, ready) + room_of(board, dst, ready);
