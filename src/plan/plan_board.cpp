@@ -17,6 +17,17 @@ uint64_t mix(uint64_t x) {  // splitmix64's finaliser
   return x ^ (x >> 31);
 }
 
+// A lane that needs no base item moved to take items of level g or more
+// counts its free slots for them against its misplaced items.
+void set_room_need(PlanLane& l, int32_t lane_len) {
+  for (int32_t g = 1; g <= kTopLevel; ++g) {
+    const auto at_g = static_cast<std::size_t>(g);
+    const bool ready = l.base_items - l.run_from[at_g] - l.forced == 0;
+    l.room_need[at_g] = static_cast<int8_t>(l.misplaced_from[at_g] -
+                                            (ready ? lane_len - l.run_from[at_g] : 0));
+  }
+}
+
 }  // namespace
 
 uint64_t second_key(int32_t cell, uint8_t value) {
@@ -46,6 +57,7 @@ PlanLane PlanBoard::analyse(int32_t lane) const {
   const int32_t first = front(lane);
   if (first < 0) {
     l.base_accepts = lane_len(lane) > 0 ? kAnyItem : -1;
+    set_room_need(l, lane_len(lane));
     return l;
   }
   const uint8_t* cells = grid_.data() + lane * layout_->capacity;
@@ -64,6 +76,7 @@ PlanLane PlanBoard::analyse(int32_t lane) const {
   }
   if (breaking < 0) {
     l.base_accepts = first > 0 ? run_front : -1;
+    set_room_need(l, lane_len(lane));
     return l;
   }
   l.broken = true;
@@ -84,13 +97,17 @@ PlanLane PlanBoard::analyse(int32_t lane) const {
   // Without its misplaced items the lane is its run, which starts behind the
   // breaking slot, so there is room in front of it.
   if (big_in_front == 0) l.base_accepts = run_front;
+  set_room_need(l, lane_len(lane));
   return l;
 }
 
 void PlanBoard::refresh(int32_t lane) {
-  misplaced_ -= lanes_[at(lane)].misplaced;
-  lanes_[at(lane)] = analyse(lane);
-  misplaced_ += lanes_[at(lane)].misplaced;
+  PlanLane& l = lanes_[at(lane)];
+  misplaced_ -= l.misplaced;
+  for (int32_t g = 1; g <= kTopLevel; ++g) room_need_[at(g)] -= l.room_need[at(g)];
+  l = analyse(lane);
+  misplaced_ += l.misplaced;
+  for (int32_t g = 1; g <= kTopLevel; ++g) room_need_[at(g)] += l.room_need[at(g)];
 }
 
 void PlanBoard::shift(int32_t src, int32_t from_slot, int32_t dst, int32_t to_slot) {
@@ -134,6 +151,11 @@ bool PlanBoard::is_ok() const {
       return false;
     }
     total += want.misplaced;
+  }
+  for (int32_t g = 1; g <= kTopLevel; ++g) {
+    int32_t need = 0;
+    for (int32_t i = 0; i < lane_count(); ++i) need += lanes_[at(i)].room_need[at(g)];
+    if (need != room_need_[at(g)]) return false;
   }
   return total == misplaced_ && key_ == position_key(grid_, *layout_);
 }

@@ -38,6 +38,9 @@ struct PlanLane {
   int8_t forced = 0;      // base items in front of a misplaced item of levels 1..5
   std::array<int8_t, kTopLevel + 1> run_from{};        // [g]: run items of at least g
   std::array<int8_t, kTopLevel + 1> misplaced_from{};  // [g]: misplaced items of levels g..5
+  // [g]: misplaced_from[g], less the lane's free slots for them when it is
+  // ready to take them without a base item moving (lower_bound.h).
+  std::array<int8_t, kTopLevel + 1> room_need{};
   bool operator==(const PlanLane&) const = default;
 };
 
@@ -70,6 +73,7 @@ class PlanBoard {
 
   const PlanLane& lane(int32_t lane) const { return lanes_[at(lane)]; }
   int32_t misplaced() const { return misplaced_; }  // over all lanes
+  int32_t room_need(int32_t g) const { return room_need_[at(g)]; }  // over all lanes
   bool sorted() const { return misplaced_ == 0; }
   PositionKey key() const { return key_; }
   int32_t moves_made() const { return static_cast<int32_t>(undo_.size()); }
@@ -95,6 +99,7 @@ class PlanBoard {
   std::array<int16_t, kMaxLanes> front_{};
   std::array<PlanLane, kMaxLanes> lanes_{};
   int32_t misplaced_ = 0;
+  std::array<int32_t, kTopLevel + 1> room_need_{};
   PositionKey key_{};
   std::vector<Undo> undo_;
 };
