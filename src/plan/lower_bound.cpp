@@ -1,9 +1,9 @@
 #include "plan/lower_bound.h"
 
 #include <algorithm>
-#include <utility>
 #include <cassert>
 #include <span>
+#include <utility>
 
 namespace velmora {
 namespace {

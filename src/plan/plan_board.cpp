@@ -52,12 +52,11 @@ PlanBoard::PlanBoard(const BoardLayout& layout) : layout_(&layout), grid_(layout
 // Walks the lane from the back, as the puzzle's order rule does: the first
 // item greater than the one behind it breaks the run, and it and every item
 // in front of it are misplaced (those of levels 1..5 count).
-PlanLane PlanBoard::analyse(int32_t lane) const {
+PlanLane PlanBoard::walk(int32_t lane) const {
   PlanLane l;
   const int32_t first = front(lane);
   if (first < 0) {
     l.base_accepts = lane_len(lane) > 0 ? kAnyItem : -1;
-    set_room_need(l, lane_len(lane));
     return l;
   }
   const uint8_t* cells = grid_.data() + lane * layout_->capacity;
@@ -76,7 +75,6 @@ PlanLane PlanBoard::analyse(int32_t lane) const {
   }
   if (breaking < 0) {
     l.base_accepts = first > 0 ? run_front : -1;
-    set_room_need(l, lane_len(lane));
     return l;
   }
   l.broken = true;
@@ -97,6 +95,11 @@ PlanLane PlanBoard::analyse(int32_t lane) const {
   // Without its misplaced items the lane is its run, which starts behind the
   // breaking slot, so there is room in front of it.
   if (big_in_front == 0) l.base_accepts = run_front;
+  return l;
+}
+
+PlanLane PlanBoard::analyse(int32_t lane) const {
+  PlanLane l = walk(lane);
   set_room_need(l, lane_len(lane));
   return l;
 }

@@ -90,7 +90,8 @@ class PlanBoard {
     int16_t src, dst, src_slot, dst_slot;
   };
   static std::size_t at(int32_t i) { return static_cast<std::size_t>(i); }
-  PlanLane analyse(int32_t lane) const;
+  PlanLane walk(int32_t lane) const;     // the lane's items, from the back
+  PlanLane analyse(int32_t lane) const;  // walk, and what it implies
   void refresh(int32_t lane);
   void shift(int32_t src, int32_t from_slot, int32_t dst, int32_t to_slot);
 
