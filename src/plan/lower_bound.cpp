@@ -40,34 +40,48 @@ int32_t room_moves(const PlanBoard& board, int32_t g) {
   if (need <= 0) return 0;
   Offer offers[kMaxLanes];  // filled before read
   std::size_t n = 0;
-  const auto at_g = static_cast<std::size_t>(g);
   for (int32_t i = 0; i < board.lane_count(); ++i) {
-    const PlanLane& lane = board.lane(i);
-    const int32_t room = board.lane_len(i) - lane.run_from[at_g];
-    const int32_t cost = lane.base_items - lane.run_from[at_g] - lane.forced;
-    assert(cost >= 0 && room >= 0);
-    if (room > 0 && cost > 0) offers[n++] = {cost, room};
+    const RoomOffer o = board.lane(i).offers[static_cast<std::size_t>(g)];
+    if (o.cost > 0) offers[n++] = {o.cost, o.slots};
   }
   return cover(std::span(offers, n), need);
 }
 
-}  // namespace
-
-int32_t lower_bound(const PlanBoard& board) {
-  const int32_t misplaced = board.misplaced();
-  if (misplaced == 0) return 0;
+// The `one` term of lower_bound.h.
+int32_t one_more(const PlanBoard& board) {
   int32_t least = kAnyItem;  // the least item of M
   int32_t accepted = -1;     // the greatest item some lane accepts
-  int32_t forced = 0;
   for (int32_t i = 0; i < board.lane_count(); ++i) {
-    const PlanLane& lane = board.lane(i);
-    least = std::min(least, lane.least_misplaced);
-    accepted = std::max(accepted, lane.base_accepts);
-    forced += lane.forced;
+    least = std::min(least, board.lane(i).least_misplaced);
+    accepted = std::max(accepted, board.lane(i).base_accepts);
   }
+  return least <= accepted ? 0 : 1;
+}
+
+}  // namespace
+
+int32_t lower_bound_by_lanes(const PlanBoard& board) {
+  const int32_t misplaced = board.misplaced();
+  if (misplaced == 0) return 0;
+  int32_t forced = 0;
+  for (int32_t i = 0; i < board.lane_count(); ++i) forced += board.lane(i).forced;
   int32_t room = 0;
   for (int32_t g = 1; g <= kTopLevel; ++g) room = std::max(room, room_moves(board, g));
-  return misplaced + std::max(least <= accepted ? 0 : 1, forced + room);
+  return misplaced + std::max(one_more(board), forced + room);
+}
+
+int32_t lower_bound(const PlanBoard& board) {
+  const RoomOffers* offers = board.room_offers();
+  if (offers == nullptr) return lower_bound_by_lanes(board);
+  const int32_t misplaced = board.misplaced();
+  if (misplaced == 0) return 0;
+  int32_t room = 0;
+  for (int32_t g = 1; g <= kTopLevel; ++g) {
+    const int32_t need = board.room_need(g);
+    if (need > 0) room = std::max(room, offers->cover(g, need));
+  }
+  const int32_t extra = board.forced() + room;
+  return misplaced + (extra > 0 ? extra : one_more(board));  // `one` is at most 1
 }
 
 }  // namespace velmora

@@ -10,6 +10,7 @@
 
 #include "board/layout.h"
 #include "board/move.h"
+#include "plan/room_offers.h"
 
 namespace velmora {
 
@@ -41,7 +42,19 @@ struct PlanLane {
   // [g]: misplaced_from[g], less the lane's free slots for them when it is
   // ready to take them without a base item moving (lower_bound.h).
   std::array<int8_t, kTopLevel + 1> room_need{};
+  LaneOffers offers{};  // [g]: when it is not ready (room_offers.h)
   bool operator==(const PlanLane&) const = default;
+};
+
+// The lanes' shares summed over the board.
+struct BoardTotals {
+  int32_t misplaced = 0;
+  int32_t forced = 0;
+  std::array<int32_t, kTopLevel + 1> room_need{};
+  RoomOffers offers;  // kept only when `with_offers`
+  // Adds (+1) or takes away (-1) a lane's share.
+  void count(const PlanLane& lane, int sign, bool with_offers);
+  bool operator==(const BoardTotals&) const = default;
 };
 
 class PlanBoard {
@@ -72,9 +85,12 @@ class PlanBoard {
   }
 
   const PlanLane& lane(int32_t lane) const { return lanes_[at(lane)]; }
-  int32_t misplaced() const { return misplaced_; }  // over all lanes
-  int32_t room_need(int32_t g) const { return room_need_[at(g)]; }  // over all lanes
-  bool sorted() const { return misplaced_ == 0; }
+  int32_t misplaced() const { return totals_.misplaced; }  // over all lanes
+  int32_t room_need(int32_t g) const { return totals_.room_need[at(g)]; }  // over all lanes
+  int32_t forced() const { return totals_.forced; }  // over all lanes
+  // The lanes' offers by level; null on a board with a lane too long for them.
+  const RoomOffers* room_offers() const { return offers_kept_ ? &totals_.offers : nullptr; }
+  bool sorted() const { return totals_.misplaced == 0; }
   PositionKey key() const { return key_; }
   int32_t moves_made() const { return static_cast<int32_t>(undo_.size()); }
 
@@ -99,8 +115,8 @@ class PlanBoard {
   Grid grid_{};
   std::array<int16_t, kMaxLanes> front_{};
   std::array<PlanLane, kMaxLanes> lanes_{};
-  int32_t misplaced_ = 0;
-  std::array<int32_t, kTopLevel + 1> room_need_{};
+  BoardTotals totals_;
+  bool offers_kept_ = true;  // no lane longer than kOfferSlots
   PositionKey key_{};
   std::vector<Undo> undo_;
 };
