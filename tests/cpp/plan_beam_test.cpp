@@ -16,6 +16,7 @@
 #include "plan/plan_driver.h"
 #include "plan/replay.h"
 #include "plan_space.h"
+#include "test_boards.h"
 
 namespace velmora {
 namespace {
@@ -32,18 +33,6 @@ Plan as_plan(const Path& path) {
   Plan plan;
   for (const PathStep& s : path) plan.push_back({s.src_lane, s.dst_lane});
   return plan;
-}
-
-Lanes packed_board(std::mt19937& rng, int lanes, int slots, double fill) {
-  Lanes board(static_cast<std::size_t>(lanes), std::vector<int32_t>(static_cast<std::size_t>(slots), 0));
-  std::vector<int> free(static_cast<std::size_t>(lanes), slots);
-  for (int items = static_cast<int>(lanes * slots * fill); items > 0;) {
-    const auto lane = rng() % static_cast<unsigned>(lanes);
-    if (free[lane] == 0) continue;
-    board[lane][static_cast<std::size_t>(--free[lane])] = static_cast<int32_t>(1 + rng() % 5);
-    --items;
-  }
-  return board;
 }
 
 // A beam wide enough to hold every position of a level is a breadth-first

@@ -15,19 +15,6 @@
 namespace velmora {
 namespace {
 
-// Levels 1..5 packed at the back of each lane, `fill` of the slots taken.
-Lanes packed_board(std::mt19937& rng, int lanes, int slots, double fill) {
-  Lanes board(static_cast<std::size_t>(lanes), std::vector<int32_t>(static_cast<std::size_t>(slots), 0));
-  std::vector<int> free(static_cast<std::size_t>(lanes), slots);
-  for (int items = static_cast<int>(lanes * slots * fill); items > 0;) {
-    const auto lane = rng() % static_cast<unsigned>(lanes);
-    if (free[lane] == 0) continue;
-    board[lane][static_cast<std::size_t>(--free[lane])] = static_cast<int32_t>(1 + rng() % 5);
-    --items;
-  }
-  return board;
-}
-
 std::vector<std::pair<int32_t, int32_t>> pairs(const Plan& plan) {
   std::vector<std::pair<int32_t, int32_t>> out;
   for (const Move m : plan) out.emplace_back(m.src, m.dst);

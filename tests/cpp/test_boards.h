@@ -23,6 +23,19 @@
 
 namespace velmora {
 
+// Levels 1..5 packed at the back of each lane, `fill` of the slots taken.
+inline Lanes packed_board(std::mt19937& rng, int lanes, int slots, double fill) {
+  Lanes board(static_cast<std::size_t>(lanes), std::vector<int32_t>(static_cast<std::size_t>(slots), 0));
+  std::vector<int> free(static_cast<std::size_t>(lanes), slots);
+  for (int items = static_cast<int>(lanes * slots * fill); items > 0;) {
+    const auto lane = rng() % static_cast<unsigned>(lanes);
+    if (free[lane] == 0) continue;
+    board[lane][static_cast<std::size_t>(--free[lane])] = static_cast<int32_t>(1 + rng() % 5);
+    --items;
+  }
+  return board;
+}
+
 // misplaced, run_top, run_free, clear_cost, clear_gain, length, clearable, empty_len
 inline void PrintTo(const LaneSummary& s, std::ostream* os) {
   *os << ::testing::PrintToString(std::make_tuple(s.misplaced, s.run_top, s.run_free, s.clear_cost,
