@@ -10,7 +10,8 @@ import pytest
 from velmora import velmora
 
 from conftest import (EXHAUSTED, FIVE_LANES, LONG, NO_MOVE, ONE_MOVE, STOP_BEFORE,
-                      THREE_ITERATIONS, TRAP, check_outcome, reachable, run_python, shape)
+                      THREE_ITERATIONS, TRAP, check_outcome, random_board, reachable, run_python,
+                      shape)
 
 pytestmark = pytest.mark.timeout(60)  # a run that is never stopped fails instead of hanging
 
@@ -95,13 +96,9 @@ def test_stop_get_best_fn_is_asked_on_the_driver_before_each_iteration_after_sto
                    stop_get_best_fn=lambda: asked.append(1)) is None and asked == []
 
 
-def tight_board(rng):  # 3 to 8 lanes of 2 to 5 slots, 1 to 5 of them empty, items at the back
+def tight_board(rng):  # 3 to 8 lanes of 2 to 5 slots, 1 to 5 of them empty
     lanes, slots = rng.randint(3, 8), rng.randint(2, 5)
-    empty = min(rng.randint(1, 5), lanes * slots - 1)
-    cells = [0] * empty + [rng.randint(1, 5) for _ in range(lanes * slots - empty)]
-    rng.shuffle(cells)
-    items = [[v for v in cells[i * slots:(i + 1) * slots] if v] for i in range(lanes)]
-    return [[0] * (slots - len(lane)) + lane for lane in items]
+    return random_board(rng, lanes, slots, min(rng.randint(1, 5), lanes * slots - 1))
 
 
 @pytest.mark.timeout(300)
