@@ -12,6 +12,10 @@ constexpr int32_t kStopPollMask = 4095;
 
 }  // namespace
 
+int32_t ExactSearch::bound_of(const PlanBoard& board) const {
+  return rules_.room_bound ? lower_bound(board) : board.misplaced();
+}
+
 ExactSearch::ExactSearch(const BoardLayout& layout, const PruneRules& rules,
                          std::size_t table_bytes, const std::atomic<bool>* stop)
     : board_(layout), rules_(rules), table_(rules.table ? table_bytes : 0), stop_(stop) {
@@ -112,12 +116,13 @@ bool ExactSearch::dfs(int32_t bound) {
     return true;
   }
   const int32_t g = static_cast<int32_t>(moves_.size());
-  const int32_t f = g + lower_bound(board_);
+  const int32_t f = g + bound_of(board_);
   if (f > bound) {
     if (f < next_bound_) next_bound_ = f;
     return false;
   }
-  if (rules_.table && !table_.visit(board_.key(), g)) return false;
+  // The same-round drop only without the one-order rule (exact_search.h).
+  if (rules_.table && !table_.visit(board_.key(), g, rules_.one_order ? -1 : bound)) return false;
   return for_each_move([&](int32_t src, int32_t dst) {
     History h;
     play(src, dst, h);
@@ -144,7 +149,7 @@ void ExactSearch::gather(int32_t bound, int32_t depth, std::vector<Plan>& out) {
     out.push_back(moves_);
     return;
   }
-  const int32_t f = g + lower_bound(board_);
+  const int32_t f = g + bound_of(board_);
   if (f > bound) {
     if (f < next_bound_) next_bound_ = f;
     return;

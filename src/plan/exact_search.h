@@ -13,10 +13,11 @@
 // - relay: an item moved from a to b and later on from b to c (c not a),
 //   none of a, b, c used in between. One move a -> c in place of the first
 //   ends in the same position, one move shorter: no shortest plan does this.
-// - one order: two consecutive moves on four distinct lanes commute; only
-//   the order whose first move has the smaller source lane is tried.
-//   Swapping them in a plan gives a plan of the same length that is smaller
-//   in the order above, so the least shortest plan keeps this rule.
+// - one order (off by default): two consecutive moves on four distinct
+//   lanes commute; only the order whose first move has the smaller source
+//   lane is tried. Swapping them in a plan gives a plan of the same length
+//   that is smaller in the order above, so the least shortest plan keeps
+//   this rule.
 // - first empty: of empty lanes of one length, a move goes only to the
 //   first. Exchanging the names of two such lanes in the rest of a plan
 //   gives a plan of the same length (the board before the move is the same
@@ -26,6 +27,20 @@
 //   plan is reached first at its least depth, so it is never dropped.
 // The bound never cuts a plan of at most `bound` moves either, so the least
 // shortest plan is followed to its end whenever it fits the bound.
+//
+// Without the one-order rule the table also drops a position reached again
+// at the same depth in the same round (bound): the two orders of commuting
+// moves, and every other pair of paths of one length to one position, are
+// then searched once. Let the bound be the shortest length and X a
+// position on a shortest plan, at its least depth d. Return and relay never
+// cut a move of a plan of the bound's length (each would make it shorter),
+// and first empty leaves a move to an exchanged lane that is as good; so
+// from any path to X some shortest completion stays open, and the first
+// visit of X at depth d in the round that the table does not drop finds a
+// plan, by induction on the moves left. A later visit is dropped only after
+// such a first visit, which ended the round. With the one-order rule, which
+// reads the path and not only the position, a first visit could miss the
+// completion that another path to X keeps open, so the two are not joined.
 
 #include <atomic>
 #include <cstddef>
@@ -44,9 +59,13 @@ namespace velmora {
 struct PruneRules {
   bool return_move = true;
   bool relay = true;
-  bool one_order = true;
+  bool one_order = false;  // see above: the table's same-round drop replaces it
   bool first_empty = true;
   bool table = true;
+  // Not a rule: the bound's room term (lower_bound.h). Off, the search is
+  // bounded by the misplaced items alone and branches far more, which is
+  // what tests of the rules want.
+  bool room_bound = true;
 };
 
 using Plan = std::vector<Move>;
@@ -79,6 +98,7 @@ class ExactSearch {
   struct History {  // what a move changed in the rules' records, to undo
     int32_t src_use, dst_use, dst_arrived, dst_from, dst_slot;
   };
+  int32_t bound_of(const PlanBoard& board) const;
   bool allowed(int32_t src, int32_t dst) const;
   void play(int32_t src, int32_t dst, History& h);
   void take_back(int32_t src, int32_t dst, const History& h);

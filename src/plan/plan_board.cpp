@@ -1,5 +1,6 @@
 #include "plan/plan_board.h"
 
+#include <algorithm>
 #include <cassert>
 
 #include "board/zobrist.h"
@@ -58,26 +59,31 @@ PlanLane PlanBoard::analyse(int32_t lane) const {
       break;
     }
     run_front = v;
+    ++l.base_items;
+    for (int32_t g = 1; g <= std::min(v, kTopLevel); ++g) ++l.run_from[at(g)];
   }
   if (breaking < 0) {
     l.base_accepts = first > 0 ? run_front : -1;
     return l;
   }
   l.broken = true;
-  bool only_counted = true;
+  int8_t big_in_front = 0;  // items above 5 met so far, from the front
   for (int32_t slot = first; slot <= breaking; ++slot) {
     const int32_t v = cells[slot];
     if (v == 0) continue;
     if (is_level(v)) {
       ++l.misplaced;
       if (v < l.least_misplaced) l.least_misplaced = v;
+      for (int32_t g = 1; g <= v; ++g) ++l.misplaced_from[at(g)];
+      l.forced = big_in_front;
     } else {
-      only_counted = false;
+      ++big_in_front;
     }
   }
+  l.base_items = static_cast<int8_t>(l.base_items + big_in_front);
   // Without its misplaced items the lane is its run, which starts behind the
   // breaking slot, so there is room in front of it.
-  if (only_counted) l.base_accepts = run_front;
+  if (big_in_front == 0) l.base_accepts = run_front;
   return l;
 }
 
@@ -124,9 +130,7 @@ bool PlanBoard::is_ok() const {
   for (int32_t i = 0; i < lane_count(); ++i) {
     const PlanLane want = analyse(i);
     const PlanLane& got = lanes_[at(i)];
-    if (front(i) != front_slot(grid_, *layout_, i) || got.misplaced != want.misplaced ||
-        got.least_misplaced != want.least_misplaced || got.broken != want.broken ||
-        got.base_accepts != want.base_accepts) {
+    if (front(i) != front_slot(grid_, *layout_, i) || !(got == want)) {
       return false;
     }
     total += want.misplaced;

@@ -32,6 +32,13 @@ struct PlanLane {
   // its items but the misplaced ones of levels 1..5 moving first (-1: none).
   // See lower_bound.h.
   int32_t base_accepts = -1;
+  // What the room count of lower_bound.h reads. The base is the lane without
+  // its misplaced items of levels 1..5.
+  int8_t base_items = 0;  // items in the base
+  int8_t forced = 0;      // base items in front of a misplaced item of levels 1..5
+  std::array<int8_t, kTopLevel + 1> run_from{};        // [g]: run items of at least g
+  std::array<int8_t, kTopLevel + 1> misplaced_from{};  // [g]: misplaced items of levels g..5
+  bool operator==(const PlanLane&) const = default;
 };
 
 class PlanBoard {

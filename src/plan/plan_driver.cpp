@@ -211,12 +211,12 @@ void PlanRun::find_first_plan() {
 
 PlanReport PlanRun::run() {
   PlanBoard root(*layout_);
-  lower_ = lower_bound(root);
+  lower_ = options_.rules.room_bound ? lower_bound(root) : root.misplaced();
   emit(hooks_.log, plan_log::started(lower_, layout_->lane_count));
   if (root.sorted()) {
     offer({});
   } else if (!should_stop()) {
-    find_first_plan();
+    if (!options_.testing.no_first_plan) find_first_plan();
     if (!stop_) search_exactly();
   }
   PlanReport report = snapshot();

@@ -53,6 +53,9 @@ struct PlanOptions {
   std::size_t table_bytes = kPlanTableBytes;
   std::size_t reach_memory_cap = kReachMemoryCap;
   int64_t greedy_nodes = 200'000;
+  struct Testing {
+    bool no_first_plan = false;  // the exact search alone finds the plan
+  } testing;
 };
 
 // Throws std::invalid_argument for a board beyond the model's limits, before

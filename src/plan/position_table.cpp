@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 
 namespace velmora {
 namespace {
@@ -29,16 +30,19 @@ void PositionTable::grow() {
   }
 }
 
-bool PositionTable::visit(const PositionKey& key, int32_t depth) {
-  if (slots_.empty()) return true;
+bool PositionTable::visit(const PositionKey& key, int32_t depth, int32_t round) {
+  if (slots_.empty() || depth > std::numeric_limits<int16_t>::max()) return true;
   Entry* bucket = &slots_[(key.a & mask_) * kWays];
   const auto b = static_cast<uint32_t>(key.b);
+  const auto d = static_cast<int16_t>(depth);
+  const auto r = static_cast<uint16_t>(round);
   Entry* victim = bucket;
   for (std::size_t i = 0; i < kWays; ++i) {
     Entry& e = bucket[i];
     if (e.depth >= 0 && e.a == key.a && e.b == b) {
-      if (e.depth < depth) return false;
-      e.depth = depth;
+      if (e.depth < d || (e.depth == d && e.round == r && round >= 0)) return false;
+      e.depth = d;
+      e.round = r;
       return true;
     }
     // A free entry first, else the deepest: shallow positions prune the most.
@@ -49,7 +53,7 @@ bool PositionTable::visit(const PositionKey& key, int32_t depth) {
   } else {
     ++stored_;
   }
-  *victim = {key.a, b, depth};
+  *victim = {key.a, b, d, r};
   if (static_cast<std::size_t>(stored_) * 4 > slots_.size() * 3 && mask_ + 1 < max_buckets_) grow();
   return true;
 }

@@ -1,9 +1,12 @@
 #pragma once
-// A table of positions seen with the least depth each was reached at, in a
-// fixed memory budget. A position reached deeper than it was before cannot
-// lie on a shortest plan (its prefix could be replaced by the shorter one),
-// so the search drops it. The table is a cache: when a bucket is full the
-// deepest entry gives way, and a forgotten position is merely searched again.
+// A table of positions seen with the least depth each was reached at, and
+// the round (the search's bound) of that visit, in a fixed memory budget. A
+// position reached deeper than it was before cannot lie on a shortest plan
+// (its prefix could be replaced by the shorter one), so the search drops
+// it; one reached again at the same depth in the same round was searched
+// already (exact_search.h says why that is enough), and is dropped too. The
+// table is a cache: when a bucket is full the deepest entry gives way, and a
+// forgotten position is merely searched again.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,9 +24,10 @@ class PositionTable {
   // short run does not pay for the whole budget.
   explicit PositionTable(std::size_t budget_bytes);
 
-  // Records that `key` was reached at `depth`; false when it was reached
-  // before at a smaller depth (the caller then drops it).
-  bool visit(const PositionKey& key, int32_t depth);
+  // Records that `key` was reached at `depth` in `round`; false when it was
+  // reached before at a smaller depth, or at the same depth in this round
+  // (the caller then drops it). A negative round is never the same.
+  bool visit(const PositionKey& key, int32_t depth, int32_t round);
 
   std::size_t bytes() const { return slots_.size() * sizeof(Entry); }  // held now
   int64_t stored() const { return stored_; }  // entries in use
@@ -35,7 +39,8 @@ class PositionTable {
   struct Entry {
     uint64_t a = 0;
     uint32_t b = 0;  // the low half of the second hash
-    int32_t depth = -1;  // -1: a free entry
+    int16_t depth = -1;  // -1: a free entry
+    uint16_t round = 0;  // the low half of the round
   };
   void grow();
 

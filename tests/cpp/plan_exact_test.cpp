@@ -23,6 +23,19 @@ PlanReport plan_of(const Lanes& lanes, int32_t threads, PruneRules rules = {},
   return run_plan(lanes, options, PlanHooks{});
 }
 
+// The exact search alone, bounded by the misplaced items only: it then
+// searches wide, and a rule that loses shortest plans shows.
+PlanReport search_of(const Lanes& lanes, PruneRules rules = {},
+                     std::size_t table_bytes = kPlanTableBytes) {
+  PlanOptions options;
+  options.num_threads = 1;
+  rules.room_bound = false;
+  options.rules = rules;
+  options.table_bytes = table_bytes;
+  options.testing.no_first_plan = true;
+  return run_plan(lanes, options, PlanHooks{});
+}
+
 // The moves as the planner's Plan, to replay them independently.
 Plan as_plan(const Path& path) {
   Plan plan;
@@ -52,13 +65,16 @@ TEST(PlanExact, ShortestAtOneWorker) {
   int unsolvable = 0;
   for (const SmallCase& c : small_cases()) {
     expect_exact(c, plan_of(c.lanes, 1), "1 worker");
+    expect_exact(c, search_of(c.lanes), "search alone");
     unsolvable += c.distance == kUnreachable;
   }
   EXPECT_GT(unsolvable, 0);  // no_solution is exercised
 }
 
-// No rule loses a shortest plan: each one off, then all of them, gives the
-// same lengths (a third of the boards each, so every rule meets 100 or more).
+// No rule loses a shortest plan: each one switched from its default (one
+// order is off by default, so it is switched on), then all of them off,
+// gives the same lengths (a third of the boards each, so every rule meets
+// 100 or more).
 TEST(PlanExact, EachPruningRuleOffKeepsTheLengths) {
   const std::vector<std::pair<std::string, bool PruneRules::*>> rules = {
       {"return", &PruneRules::return_move}, {"relay", &PruneRules::relay},
@@ -68,12 +84,12 @@ TEST(PlanExact, EachPruningRuleOffKeepsTheLengths) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     for (std::size_t k = 0; k < rules.size(); ++k) {
       if ((i + k) % 3 != 0) continue;
-      PruneRules off;
-      off.*(rules[k].second) = false;
-      expect_exact(cases[i], plan_of(cases[i].lanes, 1, off), rules[k].first + " off");
+      PruneRules flipped;
+      flipped.*(rules[k].second) = !(flipped.*(rules[k].second));
+      expect_exact(cases[i], search_of(cases[i].lanes, flipped), rules[k].first + " flipped");
     }
     if (i % 3 == 0) {
-      expect_exact(cases[i], plan_of(cases[i].lanes, 1, PruneRules{false, false, false, false, false}),
+      expect_exact(cases[i], search_of(cases[i].lanes, PruneRules{false, false, false, false, false, false}),
                    "all off");
     }
   }
@@ -83,7 +99,7 @@ TEST(PlanExact, EachPruningRuleOffKeepsTheLengths) {
 TEST(PlanExact, TinyTableStaysExact) {
   const auto& cases = small_cases();
   for (std::size_t i = 0; i < cases.size(); i += 4) {
-    expect_exact(cases[i], plan_of(cases[i].lanes, 1, {}, sizeof(uint64_t) * 2 * PositionTable::kWays),
+    expect_exact(cases[i], search_of(cases[i].lanes, {}, sizeof(uint64_t) * 2 * PositionTable::kWays),
                  "tiny table");
   }
 }
@@ -92,35 +108,36 @@ TEST(PositionTable, KeepsTheLeastDepthAndEvictsTheDeepest) {
   PositionTable table(4 * 16);  // one bucket of four entries
   ASSERT_EQ(table.bytes(), 64u);
   const auto key = [](uint64_t i) { return PositionKey{i * 0x9e3779b97f4a7c15ULL, i << 40}; };
-  EXPECT_TRUE(table.visit(key(1), 5));
-  EXPECT_TRUE(table.visit(key(1), 5));   // as deep as before: searched again
-  EXPECT_FALSE(table.visit(key(1), 6));  // deeper than before: dropped
-  EXPECT_TRUE(table.visit(key(1), 3));   // shallower: kept, and now the least
-  EXPECT_FALSE(table.visit(key(1), 4));
-  EXPECT_TRUE(table.visit(key(2), 9));
-  EXPECT_TRUE(table.visit(key(3), 2));
-  EXPECT_TRUE(table.visit(key(4), 7));
+  EXPECT_TRUE(table.visit(key(1), 5, 0));
+  EXPECT_FALSE(table.visit(key(1), 5, 0));  // as deep as before in the same round: searched
+  EXPECT_TRUE(table.visit(key(1), 5, 1));   // ... in a later round: searched again
+  EXPECT_FALSE(table.visit(key(1), 6, 1));  // deeper than before: dropped
+  EXPECT_TRUE(table.visit(key(1), 3, 0));   // shallower: kept, and now the least
+  EXPECT_FALSE(table.visit(key(1), 4, 0));
+  EXPECT_TRUE(table.visit(key(2), 9, 0));
+  EXPECT_TRUE(table.visit(key(3), 2, 0));
+  EXPECT_TRUE(table.visit(key(4), 7, 0));
   EXPECT_EQ(table.evicted(), 0);
-  EXPECT_TRUE(table.visit(key(5), 1));  // the bucket is full: key 2 (depth 9) gives way
+  EXPECT_TRUE(table.visit(key(5), 1, 0));  // the bucket is full: key 2 (depth 9) gives way
   EXPECT_EQ(table.evicted(), 1);
-  EXPECT_TRUE(table.visit(key(2), 10));  // forgotten, so not dropped
-  EXPECT_FALSE(table.visit(key(3), 3));  // still there
-  EXPECT_FALSE(table.visit(key(5), 2));
+  EXPECT_TRUE(table.visit(key(2), 10, 0));  // forgotten, so not dropped
+  EXPECT_FALSE(table.visit(key(3), 3, 0));  // still there
+  EXPECT_FALSE(table.visit(key(5), 2, 0));
 
   PositionTable grows(std::size_t{1} << 20);  // starts at a quarter of that
   const std::size_t first = grows.bytes();
-  for (uint64_t i = 1; i <= 20'000; ++i) ASSERT_TRUE(grows.visit(key(i), 5));
+  for (uint64_t i = 1; i <= 20'000; ++i) ASSERT_TRUE(grows.visit(key(i), 5, 0));
   EXPECT_GT(grows.bytes(), first);
   EXPECT_LE(grows.bytes(), std::size_t{1} << 20);
   int64_t kept = 0;
-  for (uint64_t i = 1; i <= 20'000; ++i) kept += !grows.visit(key(i), 6);
+  for (uint64_t i = 1; i <= 20'000; ++i) kept += !grows.visit(key(i), 6, 0);
   EXPECT_EQ(kept + grows.evicted(), 20'000);
   EXPECT_GT(kept, 15'000);
 
   PositionTable none(8);  // below one bucket: keeps nothing, drops nothing
   EXPECT_EQ(none.bytes(), 0u);
-  EXPECT_TRUE(none.visit(key(1), 1));
-  EXPECT_TRUE(none.visit(key(1), 2));
+  EXPECT_TRUE(none.visit(key(1), 1, 0));
+  EXPECT_TRUE(none.visit(key(1), 2, 0));
 }
 
 TEST(ThreadedPlan, ShortestAtTwoAndEightWorkers) {

@@ -8,7 +8,7 @@ namespace {
 
 SmallCase make_case(const Lanes& lanes, bool tight, const Space& space) {
   const BoardLayout layout = build_layout(lanes);
-  SmallCase c{lanes, tight, space.distance[0], static_cast<int64_t>(space.positions.size()), 0, {}};
+  SmallCase c{lanes, tight, space.distance[0], static_cast<int64_t>(space.positions.size()), 0, 0, {}};
   BoardLayout here = layout;
   for (std::size_t p = 0; p < space.positions.size(); ++p) {
     decode(space.positions[p], space.cells, here.start_grid.data());
@@ -16,6 +16,7 @@ SmallCase make_case(const Lanes& lanes, bool tight, const Space& space) {
     const int32_t bound = lower_bound(board);
     const int32_t distance = space.distance[p];
     c.raised += bound > board.misplaced();
+    c.raised_more += bound > board.misplaced() + 1;
     const bool wrong = bound > distance || board.sorted() != (distance == 0) ||
                        (bound == 0) != (distance == 0);
     if (wrong && !c.violation) {
@@ -26,20 +27,27 @@ SmallCase make_case(const Lanes& lanes, bool tight, const Space& space) {
   return c;
 }
 
+std::vector<SmallCase> make_cases(std::size_t count, unsigned seed, int big_pct) {
+  std::vector<SmallCase> out;
+  std::mt19937 rng(seed);
+  while (out.size() < count) {
+    const bool tight = out.size() % 2 == 0;
+    const Lanes lanes = small_board(rng, tight, big_pct);
+    const std::optional<Space> space = explore(build_layout(lanes), 30'000);
+    if (space) out.push_back(make_case(lanes, tight, *space));
+  }
+  return out;
+}
+
 }  // namespace
 
 const std::vector<SmallCase>& small_cases() {
-  static const std::vector<SmallCase> cases = [] {
-    std::vector<SmallCase> out;
-    std::mt19937 rng(20);
-    while (out.size() < 320) {
-      const bool tight = out.size() % 2 == 0;
-      const Lanes lanes = small_board(rng, tight);
-      const std::optional<Space> space = explore(build_layout(lanes), 30'000);
-      if (space) out.push_back(make_case(lanes, tight, *space));
-    }
-    return out;
-  }();
+  static const std::vector<SmallCase> cases = make_cases(320, 20, 4);
+  return cases;
+}
+
+const std::vector<SmallCase>& big_item_cases() {
+  static const std::vector<SmallCase> cases = make_cases(100, 21, 33);
   return cases;
 }
 

@@ -160,8 +160,9 @@ inline std::optional<Space> explore(const BoardLayout& layout, std::size_t cap) 
 }
 
 // 3 to 7 lanes of 2 to 4 slots (3 at most from 5 lanes), levels 1..5 packed at the back, now and then
-// a value above 5 or a gap; `tight` leaves one to three free slots, otherwise some three fifths are free.
-inline Lanes small_board(std::mt19937& rng, bool tight) {
+// (`big_pct` in a hundred items) a value above 5, and now and then a gap; `tight` leaves one to three
+// free slots, otherwise some three fifths are free.
+inline Lanes small_board(std::mt19937& rng, bool tight, int big_pct = 4) {
   std::uniform_int_distribution<int> lanes_n(3, 7), level(1, 5), pct(0, 99);
   const int lanes = lanes_n(rng);
   const int slots = 2 + static_cast<int>(rng() % (lanes <= 4 ? 3u : 2u));  // 2..4, 2..3 from 5 lanes
@@ -173,7 +174,8 @@ inline Lanes small_board(std::mt19937& rng, bool tight) {
     if (lane[0] != 0) continue;
     int32_t s = slots - 1;
     while (lane[static_cast<std::size_t>(s)] != 0) --s;
-    lane[static_cast<std::size_t>(s)] = pct(rng) < 4 ? 7 : level(rng);
+    const int draw = pct(rng);
+    lane[static_cast<std::size_t>(s)] = draw < big_pct ? 6 + draw % 2 : level(rng);
     --items;
   }
   if (pct(rng) < 10) {  // a gap: the back item of a lane with room moves forward
@@ -198,13 +200,18 @@ struct SmallCase {
   int32_t distance = 0;  // moves from the start to the nearest sorted position
   int64_t positions = 0;
   // The lower bound on every position: how often it rose above the misplaced
-  // count, and the first position where it exceeded the distance.
+  // count, by one and by more, and the first position where it exceeded the
+  // distance.
   int64_t raised = 0;
+  int64_t raised_more = 0;
   std::optional<std::string> violation;
 };
 
 // 320 boards, half tight, each with at most 30,000 reachable positions,
 // their spaces enumerated once for every test that reads them.
 const std::vector<SmallCase>& small_cases();
+
+// 100 boards like those, with a third of their items above level 5.
+const std::vector<SmallCase>& big_item_cases();
 
 }  // namespace velmora
