@@ -68,6 +68,12 @@
 
 namespace velmora {
 
+// From the counts the board keeps (room_offers.h) where it keeps them.
 int32_t lower_bound(const PlanBoard& board);
+
+// The same bound, every lane looked at: the plain statement of the rule,
+// against which the kept counts are checked, and the way for boards with a
+// lane too long for them.
+int32_t lower_bound_by_lanes(const PlanBoard& board);
 
 }  // namespace velmora

@@ -17,6 +17,23 @@ uint64_t mix(uint64_t x) {  // splitmix64's finaliser
   return x ^ (x >> 31);
 }
 
+// What a lane's counts imply for the room count: per level g, the base
+// moves that make it ready to take items of level g or more and the slots
+// it then has for them; a lane ready as it is counts its slots against its
+// misplaced items.
+void settle_room(PlanLane& l, int32_t lane_len) {
+  for (int32_t g = 1; g <= kTopLevel; ++g) {
+    const auto at_g = static_cast<std::size_t>(g);
+    const int32_t slots = lane_len - l.run_from[at_g];
+    const int32_t cost = l.base_items - l.run_from[at_g] - l.forced;
+    assert(cost >= 0 && slots >= cost);
+    l.room_need[at_g] = static_cast<int8_t>(l.misplaced_from[at_g] - (cost == 0 ? slots : 0));
+    l.offers[at_g] = cost == 0 || slots == 0
+                         ? RoomOffer{}
+                         : RoomOffer{static_cast<int16_t>(cost), static_cast<int16_t>(slots)};
+  }
+}
+
 }  // namespace
 
 uint64_t second_key(int32_t cell, uint8_t value) {
@@ -32,6 +49,9 @@ PositionKey position_key(const Grid& grid, const BoardLayout& layout) {
 
 PlanBoard::PlanBoard(const BoardLayout& layout) : layout_(&layout), grid_(layout.start_grid) {
   for (int32_t i = 0; i < layout.lane_count; ++i) {
+    if (lane_len(i) > kOfferSlots) offers_kept_ = false;
+  }
+  for (int32_t i = 0; i < layout.lane_count; ++i) {
     front_[at(i)] = static_cast<int16_t>(front_slot(grid_, layout, i));
     refresh(i);
   }
@@ -41,7 +61,7 @@ PlanBoard::PlanBoard(const BoardLayout& layout) : layout_(&layout), grid_(layout
 // Walks the lane from the back, as the puzzle's order rule does: the first
 // item greater than the one behind it breaks the run, and it and every item
 // in front of it are misplaced (those of levels 1..5 count).
-PlanLane PlanBoard::analyse(int32_t lane) const {
+PlanLane PlanBoard::walk(int32_t lane) const {
   PlanLane l;
   const int32_t first = front(lane);
   if (first < 0) {
@@ -60,8 +80,9 @@ PlanLane PlanBoard::analyse(int32_t lane) const {
     }
     run_front = v;
     ++l.base_items;
-    for (int32_t g = 1; g <= std::min(v, kTopLevel); ++g) ++l.run_from[at(g)];
+    ++l.run_from[at(std::min(v, kTopLevel))];  // per level for now, summed below
   }
+  for (int32_t g = kTopLevel - 1; g >= 1; --g) l.run_from[at(g)] += l.run_from[at(g + 1)];
   if (breaking < 0) {
     l.base_accepts = first > 0 ? run_front : -1;
     return l;
@@ -74,12 +95,13 @@ PlanLane PlanBoard::analyse(int32_t lane) const {
     if (is_level(v)) {
       ++l.misplaced;
       if (v < l.least_misplaced) l.least_misplaced = v;
-      for (int32_t g = 1; g <= v; ++g) ++l.misplaced_from[at(g)];
+      ++l.misplaced_from[at(v)];  // per level for now, summed below
       l.forced = big_in_front;
     } else {
       ++big_in_front;
     }
   }
+  for (int32_t g = kTopLevel - 1; g >= 1; --g) l.misplaced_from[at(g)] += l.misplaced_from[at(g + 1)];
   l.base_items = static_cast<int8_t>(l.base_items + big_in_front);
   // Without its misplaced items the lane is its run, which starts behind the
   // breaking slot, so there is room in front of it.
@@ -87,10 +109,28 @@ PlanLane PlanBoard::analyse(int32_t lane) const {
   return l;
 }
 
+PlanLane PlanBoard::analyse(int32_t lane) const {
+  PlanLane l = walk(lane);
+  settle_room(l, lane_len(lane));
+  return l;
+}
+
+void BoardTotals::count(const PlanLane& lane, int sign, bool with_offers) {
+  misplaced += sign * lane.misplaced;
+  forced += sign * lane.forced;
+  for (int32_t g = 1; g <= kTopLevel; ++g) {
+    room_need[static_cast<std::size_t>(g)] += sign * lane.room_need[static_cast<std::size_t>(g)];
+  }
+  if (with_offers) offers.count(lane.offers, sign);
+}
+
 void PlanBoard::refresh(int32_t lane) {
-  misplaced_ -= lanes_[at(lane)].misplaced;
-  lanes_[at(lane)] = analyse(lane);
-  misplaced_ += lanes_[at(lane)].misplaced;
+  PlanLane& l = lanes_[at(lane)];
+  const PlanLane now = analyse(lane);
+  totals_.count(l, -1, false);
+  totals_.count(now, +1, false);
+  if (offers_kept_) totals_.offers.change(l.offers, now.offers);
+  l = now;
 }
 
 void PlanBoard::shift(int32_t src, int32_t from_slot, int32_t dst, int32_t to_slot) {
@@ -126,16 +166,13 @@ void PlanBoard::undo_move() {
 }
 
 bool PlanBoard::is_ok() const {
-  int32_t total = 0;
+  BoardTotals totals;
   for (int32_t i = 0; i < lane_count(); ++i) {
     const PlanLane want = analyse(i);
-    const PlanLane& got = lanes_[at(i)];
-    if (front(i) != front_slot(grid_, *layout_, i) || !(got == want)) {
-      return false;
-    }
-    total += want.misplaced;
+    if (front(i) != front_slot(grid_, *layout_, i) || !(lanes_[at(i)] == want)) return false;
+    totals.count(want, +1, offers_kept_);
   }
-  return total == misplaced_ && key_ == position_key(grid_, *layout_);
+  return totals == totals_ && key_ == position_key(grid_, *layout_);
 }
 
 }  // namespace velmora

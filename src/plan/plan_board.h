@@ -10,6 +10,7 @@
 
 #include "board/layout.h"
 #include "board/move.h"
+#include "plan/room_offers.h"
 
 namespace velmora {
 
@@ -38,7 +39,22 @@ struct PlanLane {
   int8_t forced = 0;      // base items in front of a misplaced item of levels 1..5
   std::array<int8_t, kTopLevel + 1> run_from{};        // [g]: run items of at least g
   std::array<int8_t, kTopLevel + 1> misplaced_from{};  // [g]: misplaced items of levels g..5
+  // [g]: misplaced_from[g], less the lane's free slots for them when it is
+  // ready to take them without a base item moving (lower_bound.h).
+  std::array<int8_t, kTopLevel + 1> room_need{};
+  LaneOffers offers{};  // [g]: when it is not ready (room_offers.h)
   bool operator==(const PlanLane&) const = default;
+};
+
+// The lanes' shares summed over the board.
+struct BoardTotals {
+  int32_t misplaced = 0;
+  int32_t forced = 0;
+  std::array<int32_t, kTopLevel + 1> room_need{};
+  RoomOffers offers;  // kept only when `with_offers`
+  // Adds (+1) or takes away (-1) a lane's share.
+  void count(const PlanLane& lane, int sign, bool with_offers);
+  bool operator==(const BoardTotals&) const = default;
 };
 
 class PlanBoard {
@@ -69,8 +85,12 @@ class PlanBoard {
   }
 
   const PlanLane& lane(int32_t lane) const { return lanes_[at(lane)]; }
-  int32_t misplaced() const { return misplaced_; }  // over all lanes
-  bool sorted() const { return misplaced_ == 0; }
+  int32_t misplaced() const { return totals_.misplaced; }  // over all lanes
+  int32_t room_need(int32_t g) const { return totals_.room_need[at(g)]; }  // over all lanes
+  int32_t forced() const { return totals_.forced; }  // over all lanes
+  // The lanes' offers by level; null on a board with a lane too long for them.
+  const RoomOffers* room_offers() const { return offers_kept_ ? &totals_.offers : nullptr; }
+  bool sorted() const { return totals_.misplaced == 0; }
   PositionKey key() const { return key_; }
   int32_t moves_made() const { return static_cast<int32_t>(undo_.size()); }
 
@@ -86,7 +106,8 @@ class PlanBoard {
     int16_t src, dst, src_slot, dst_slot;
   };
   static std::size_t at(int32_t i) { return static_cast<std::size_t>(i); }
-  PlanLane analyse(int32_t lane) const;
+  PlanLane walk(int32_t lane) const;     // the lane's items, from the back
+  PlanLane analyse(int32_t lane) const;  // walk, and what it implies
   void refresh(int32_t lane);
   void shift(int32_t src, int32_t from_slot, int32_t dst, int32_t to_slot);
 
@@ -94,7 +115,8 @@ class PlanBoard {
   Grid grid_{};
   std::array<int16_t, kMaxLanes> front_{};
   std::array<PlanLane, kMaxLanes> lanes_{};
-  int32_t misplaced_ = 0;
+  BoardTotals totals_;
+  bool offers_kept_ = true;  // no lane longer than kOfferSlots
   PositionKey key_{};
   std::vector<Undo> undo_;
 };

@@ -26,9 +26,9 @@ PlanReport plan_of(const Lanes& lanes, int32_t threads, PruneRules rules = {},
 // The exact search alone, bounded by the misplaced items only: it then
 // searches wide, and a rule that loses shortest plans shows.
 PlanReport search_of(const Lanes& lanes, PruneRules rules = {},
-                     std::size_t table_bytes = kPlanTableBytes) {
+                     std::size_t table_bytes = kPlanTableBytes, int32_t threads = 1) {
   PlanOptions options;
-  options.num_threads = 1;
+  options.num_threads = threads;
   rules.room_bound = false;
   options.rules = rules;
   options.table_bytes = table_bytes;
@@ -138,6 +138,11 @@ TEST(PositionTable, KeepsTheLeastDepthAndEvictsTheDeepest) {
   EXPECT_EQ(none.bytes(), 0u);
   EXPECT_TRUE(none.visit(key(1), 1, 0));
   EXPECT_TRUE(none.visit(key(1), 2, 0));
+
+  PositionTable unrounded(4 * 16);  // a negative round drops only what is deeper
+  EXPECT_TRUE(unrounded.visit(key(1), 5, -1));
+  EXPECT_TRUE(unrounded.visit(key(1), 5, -1));
+  EXPECT_FALSE(unrounded.visit(key(1), 6, -1));
 }
 
 TEST(ThreadedPlan, ShortestAtTwoAndEightWorkers) {
@@ -145,7 +150,13 @@ TEST(ThreadedPlan, ShortestAtTwoAndEightWorkers) {
     expect_exact(c, plan_of(c.lanes, 2), "2 workers");
   }
   const auto& cases = small_cases();
-  for (std::size_t i = 0; i < cases.size(); i += 2) expect_exact(cases[i], plan_of(cases[i].lanes, 8), "8 workers");
+  for (std::size_t i = 0; i < cases.size(); i += 2) {
+    expect_exact(cases[i], plan_of(cases[i].lanes, 8), "8 workers");
+    // The workers' own search, which the first plan and the bound mostly spare.
+    const int32_t threads = i % 4 == 0 ? 2 : 8;
+    expect_exact(cases[i], search_of(cases[i].lanes, {}, kPlanTableBytes, threads),
+                 "search alone, " + std::to_string(threads) + " workers");
+  }
 }
 
 }  // namespace

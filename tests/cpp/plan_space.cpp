@@ -18,10 +18,11 @@ SmallCase make_case(const Lanes& lanes, bool tight, const Space& space) {
     c.raised += bound > board.misplaced();
     c.raised_more += bound > board.misplaced() + 1;
     const bool wrong = bound > distance || board.sorted() != (distance == 0) ||
-                       (bound == 0) != (distance == 0);
+                       (bound == 0) != (distance == 0) || bound != lower_bound_by_lanes(board);
     if (wrong && !c.violation) {
       c.violation = "position " + std::to_string(p) + ": bound " + std::to_string(bound) +
-                    ", distance " + std::to_string(distance);
+                    " (lane by lane " + std::to_string(lower_bound_by_lanes(board)) +
+                    "), distance " + std::to_string(distance);
     }
   }
   return c;
