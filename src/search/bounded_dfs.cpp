@@ -24,20 +24,6 @@ struct Frame {
   int64_t score = 0;  // inherited score the successors were generated with
 };
 
-// Counts the node's children for the stop polls: distinct moves make
-// distinct positions, so the list holds one per legal move.
-void open_frame(std::deque<Frame>& frames, size_t depth, const LaneState& state, int64_t score,
-                const BoardLayout& layout, bool use_dsg_tiebreak, ThreadCounters& counters) {
-  if (depth == frames.size()) frames.emplace_back();
-  Frame& frame = frames[depth];
-  frame.state = state;
-  frame.successors = generate_successors(frame.state, layout, score, use_dsg_tiebreak);
-  counters.unpolled_children += std::ssize(frame.successors);
-  sort_successors(frame.successors, use_dsg_tiebreak);
-  frame.next = 0;
-  frame.score = score;
-}
-
 }  // namespace
 
 // The recursive definition, unrolled: a child found or stopped ends the
@@ -48,7 +34,19 @@ SearchStatus bounded_dfs(const LaneState& state, const BoardLayout& layout, Sear
   if (const auto end = examine_node(state.g, state.h, state.blokaj, ctx)) return *end;
 
   std::deque<Frame> frames;  // deque: growing it keeps references to frames valid
-  open_frame(frames, 0, state, score, layout, use_dsg_tiebreak, ctx.counters);
+  // Counts the node's children for the stop polls: distinct moves make
+  // distinct positions, so the list holds one per legal move.
+  const auto open_frame = [&](size_t depth, const LaneState& node, int64_t node_score) {
+    if (depth == frames.size()) frames.emplace_back();
+    Frame& frame = frames[depth];
+    frame.state = node;
+    frame.successors = generate_successors(frame.state, layout, node_score, use_dsg_tiebreak);
+    ctx.counters.unpolled_children += std::ssize(frame.successors);
+    sort_successors(frame.successors, use_dsg_tiebreak);
+    frame.next = 0;
+    frame.score = node_score;
+  };
+  open_frame(0, state, score);
   size_t depth = 0;
   for (;;) {
     Frame& frame = frames[depth];
@@ -70,7 +68,7 @@ SearchStatus bounded_dfs(const LaneState& state, const BoardLayout& layout, Sear
       path.pop_back();
       continue;
     }
-    open_frame(frames, depth + 1, *child, successor.score, layout, use_dsg_tiebreak, ctx.counters);
+    open_frame(depth + 1, *child, successor.score);
     ++depth;
   }
 }

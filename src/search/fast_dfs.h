@@ -119,7 +119,10 @@ class alignas(64) FastSearch {
     return use_dsg_tiebreak_ ? scores_[begin + child.order] : 0;
   }
   // Drops the children from `begin` on.
-  void truncate(uint32_t begin);
+  void truncate(uint32_t begin) {
+    arena_.resize(begin);
+    if (use_dsg_tiebreak_) scores_.resize(begin);
+  }
   // A kept child's evaluation again, on the way down: the counts are cheap,
   // and the record's h stands for the clearing cost, the dear part.
   void reevaluate(const Child& next, ChildEval& child) const;

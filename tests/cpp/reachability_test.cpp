@@ -89,20 +89,13 @@ std::optional<Plain> plain_enumeration(const Lanes& lanes, size_t limit) {
   return plain;
 }
 
-// 1 to 5 lanes of 0 to 4 slots, mostly levels 1..5, some larger items, and
-// half of the boards with items anywhere in the lane (gaps, empty backs).
+// 1 to 5 lanes of 0 to 4 slots, two in three slots filled, one item in ten
+// above level 5; half of the boards with items anywhere in the lane (gaps,
+// empty backs).
 Lanes small_board(std::mt19937& rng) {
-  std::uniform_int_distribution<int> lanes(1, 5), len(0, 4), pct(0, 99), level(1, 5), high(6, 9);
-  const bool packed = pct(rng) < 50;
-  Lanes board(static_cast<size_t>(lanes(rng)));
-  for (auto& lane : board) {
-    lane.assign(static_cast<size_t>(len(rng)), 0);
-    for (auto& cell : lane) {
-      if (pct(rng) < 65) cell = pct(rng) < 10 ? high(rng) : level(rng);
-    }
-    if (packed) std::stable_partition(lane.begin(), lane.end(), [](int v) { return v == 0; });
-  }
-  return board;
+  const bool packed = std::uniform_int_distribution<int>(0, 99)(rng) < 50;
+  return random_lanes(rng, packed, {.min_lanes = 1, .max_lanes = 5, .max_slots = 4,
+                                    .fill_pct = 65, .high_pct = 10, .max_high = 9});
 }
 
 ReachReport enumerate(const Lanes& lanes, size_t cap = kReachMemoryCap) {

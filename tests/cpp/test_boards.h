@@ -57,17 +57,28 @@ inline void expect_same_state(const LaneState& got, const LaneState& want) {
   }
 }
 
-// Up to 12 lanes of 0 to 7 slots, empty lanes, gaps between items, mostly
-// levels 1..5 with some values above. `packed` puts the items at the back.
-inline Lanes random_lanes(std::mt19937& rng, bool packed) {
-  std::uniform_int_distribution<int> lane_count(0, 12), len(0, 7), pct(0, 99), level(1, 5),
-      high(6, 255);
+// The draws of random_lanes. The defaults: up to 12 lanes of 0 to 7 slots,
+// each lane with a share of items of its own, 8 % of them above level 5.
+struct BoardShape {
+  int min_lanes = 0;
+  int max_lanes = 12;
+  int max_slots = 7;
+  std::optional<int> fill_pct;  // chance that a slot holds an item; unset: drawn per lane
+  int high_pct = 8;             // chance that an item is above 5, up to max_high
+  int max_high = 255;
+};
+
+// Lanes of `shape` with empty lanes, gaps between items, mostly levels 1..5
+// and some values above. `packed` puts the items at the back.
+inline Lanes random_lanes(std::mt19937& rng, bool packed, const BoardShape& shape = {}) {
+  std::uniform_int_distribution<int> lane_count(shape.min_lanes, shape.max_lanes),
+      len(0, shape.max_slots), pct(0, 99), level(1, 5), high(6, shape.max_high);
   Lanes lanes(static_cast<std::size_t>(lane_count(rng)));
   for (auto& lane : lanes) {
     lane.assign(static_cast<std::size_t>(len(rng)), 0);
-    const int fill = pct(rng);
+    const int fill = shape.fill_pct ? *shape.fill_pct : pct(rng);
     for (auto& cell : lane) {
-      if (pct(rng) < fill) cell = pct(rng) < 8 ? high(rng) : level(rng);
+      if (pct(rng) < fill) cell = pct(rng) < shape.high_pct ? high(rng) : level(rng);
     }
     if (packed) std::stable_partition(lane.begin(), lane.end(), [](int v) { return v == 0; });
   }

@@ -76,6 +76,14 @@ def replay(lanes, result):  # checks every field of every move; returns the boar
     return board
 
 
+def random_board(rng, lanes, slots, empty):
+    # `empty` of the slots empty, the others items 1 to 5 in random order, at the back of their lanes.
+    cells = [0] * empty + [rng.randint(1, 5) for _ in range(lanes * slots - empty)]
+    rng.shuffle(cells)
+    items = [[v for v in cells[i * slots:(i + 1) * slots] if v] for i in range(lanes)]
+    return [[0] * (slots - len(lane)) + lane for lane in items]
+
+
 def moves_from(board):
     sources = [i for i, lane in enumerate(board) if front_slot(lane) >= 0]
     targets = [i for i, lane in enumerate(board) if lane and front_slot(lane) != 0]

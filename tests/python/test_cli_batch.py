@@ -13,7 +13,7 @@ import pytest
 
 import velmora as velmora_module
 
-from conftest import ENV, EXHAUSTED, NO_MOVE, PUZZLES, apply, moves_from
+from conftest import ENV, EXHAUSTED, NO_MOVE, PUZZLES, random_board, reachable
 from velmora_cli import cli
 from velmora_cli.display import Bar
 
@@ -21,12 +21,9 @@ LIMIT = "0.3"  # seconds a board: HARD is stopped
 HARD = json.loads((PUZZLES / "hard.json").read_text())["lanes"]  # 15 s or more at one worker
 
 
-def scrambled(rng):  # a solvable board: a sorted one after a few random moves
-    board = [[0] * 4 for _ in range(6)]
-    for lane in board[1:]:
-        lane[:] = [0] * 2 + sorted(rng.choices(range(1, 6), k=2))
-    for _ in range(rng.randint(4, 12)):
-        board = apply(board, *rng.choice(moves_from(board)))[0]
+def solvable(rng):  # 6 lanes of 4 slots, 12 items: a board that conftest.reachable sorts
+    while (found := reachable(board := random_board(rng, 6, 4, 12), 3_000)) is None or not found[0]:
+        pass
     return board
 
 
@@ -35,7 +32,7 @@ def yard(tmp_path_factory):
     # 30 mixed board files: solvable (JSON and bay), unsolvable, stopped at LIMIT, bad.
     folder = tmp_path_factory.mktemp("yard")
     rng = random.Random(21)
-    boards = [scrambled(rng) for _ in range(19)] + [EXHAUSTED, NO_MOVE, [[2, 1]]] + [HARD] * 3
+    boards = [solvable(rng) for _ in range(19)] + [EXHAUSTED, NO_MOVE, [[2, 1]]] + [HARD] * 3
     for i, lanes in enumerate(boards):
         (folder / f"b{i:02}.json").write_text(json.dumps({"lanes": lanes}))
     (folder / "sub").mkdir()
