@@ -8,6 +8,7 @@
 
 #include "plan/lower_bound.h"
 #include "plan/plan_board.h"
+#include "plan/symmetry.h"
 
 namespace velmora {
 namespace {
@@ -106,25 +107,15 @@ bool Beam::expand(int32_t p, int32_t g) {
   const Move last = last_[at(p)];
   const int32_t n = board.lane_count();
   int32_t room = 0;
-  std::array<bool, kMaxLanes> first_empty{};  // the first empty lane of its length
   for (int32_t i = 0; i < n; ++i) {
     room_[at(i)] = room_of(board, i, options_.ready_lanes);
     room += room_[at(i)];
-    if (board.front(i) >= 0) continue;
-    first_empty[at(i)] = true;
-    for (int32_t j = 0; j < i && first_empty[at(i)]; ++j) {
-      if (first_empty[at(j)] && board.lane_len(j) == board.lane_len(i)) first_empty[at(i)] = false;
-    }
   }
   for (int32_t src = 0; src < n; ++src) {
     if (board.front(src) < 0 || src == last.dst) continue;  // the last item moves no more
     for (int32_t dst = 0; dst < n; ++dst) {
       if (!board.can_move(src, dst)) continue;
-      if (board.front(dst) < 0 && !first_empty[at(dst)]) continue;
-      if (last.src >= 0 && src < last.src && src != last.dst && dst != last.src &&
-          dst != last.dst) {
-        continue;  // the other order of two moves that commute
-      }
+      if (later_empty_lane(board, dst) || other_order(last, src, dst)) continue;
       ++out_.nodes;
       if (halted()) return false;
       board.do_move(src, dst);

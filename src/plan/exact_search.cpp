@@ -3,6 +3,7 @@
 #include <cassert>
 
 #include "plan/lower_bound.h"
+#include "plan/symmetry.h"
 
 namespace velmora {
 namespace {
@@ -38,17 +39,8 @@ bool ExactSearch::allowed(int32_t src, int32_t dst) const {
       }
     }
   }
-  if (rules_.one_order && step > 0) {
-    const Move last = moves_.back();
-    if (src < last.src && src != last.dst && dst != last.src && dst != last.dst) return false;
-  }
-  if (rules_.first_empty && board_.front(dst) < 0) {
-    const int32_t len = board_.lane_len(dst);
-    for (int32_t other = 0; other < dst; ++other) {
-      if (board_.front(other) < 0 && board_.lane_len(other) == len) return false;
-    }
-  }
-  return true;
+  if (rules_.one_order && step > 0 && other_order(moves_.back(), src, dst)) return false;
+  return !(rules_.first_empty && later_empty_lane(board_, dst));
 }
 
 void ExactSearch::play(int32_t src, int32_t dst, History& h) {
