@@ -237,11 +237,7 @@ void PlanRun::shorten_by_beams(double share) {
   phase.memory_bytes = options_.beam_bytes;
   nodes_ += shorten_with_beams(
       *layout_, phase,
-      [this] {
-        Plan plan;
-        for (const PathStep& s : best_) plan.push_back({s.src_lane, s.dst_lane});
-        return plan;
-      },
+      [this] { return moves_of(best_); },
       [this](const Plan& plan) { offer(improve_plan(*layout_, plan)); },
       [&] { return should_stop() || elapsed() >= until_s || gap_closed(); });
 }

@@ -34,4 +34,11 @@ std::optional<Path> replay(const BoardLayout& layout, std::span<const Move> plan
   return path;
 }
 
+std::vector<Move> moves_of(const Path& path) {
+  std::vector<Move> moves;
+  moves.reserve(path.size());
+  for (const PathStep& s : path) moves.push_back({s.src_lane, s.dst_lane});
+  return moves;
+}
+
 }  // namespace velmora

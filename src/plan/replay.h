@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "board/layout.h"
 #include "board/move.h"
@@ -15,5 +16,8 @@ namespace velmora {
 // after the move, f = g + h), or nullopt when a move is impossible or the
 // last board is not sorted.
 std::optional<Path> replay(const BoardLayout& layout, std::span<const Move> plan);
+
+// The moves of a replayed plan, back as lanes only.
+std::vector<Move> moves_of(const Path& path);
 
 }  // namespace velmora

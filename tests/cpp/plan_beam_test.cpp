@@ -29,12 +29,6 @@ std::optional<Plan> start_plan(const BoardLayout& layout) {
   return plan;
 }
 
-Plan as_plan(const Path& path) {
-  Plan plan;
-  for (const PathStep& s : path) plan.push_back({s.src_lane, s.dst_lane});
-  return plan;
-}
-
 // A beam wide enough to hold every position of a level is a breadth-first
 // search: its pruning and its dropping of positions seen before keep a
 // shortest plan, so it finds one of exactly the shortest length, and never
@@ -191,7 +185,7 @@ TEST(PlanBeam, StopOnALargeBoardKeepsTheBestPlan) {
   PlanHooks hooks;
   hooks.on_plan = [&](const PlanReport& r) {
     ++plans;
-    EXPECT_TRUE(replay(build_layout(lanes), as_plan(r.moves)));
+    EXPECT_TRUE(replay(build_layout(lanes), moves_of(r.moves)));
   };
   hooks.stop = [&] { return ++polls > 300; };
   const PlanReport r = run_plan(lanes, options, hooks);

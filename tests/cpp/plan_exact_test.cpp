@@ -36,13 +36,6 @@ PlanReport search_of(const Lanes& lanes, PruneRules rules = {},
   return run_plan(lanes, options, PlanHooks{});
 }
 
-// The moves as the planner's Plan, to replay them independently.
-Plan as_plan(const Path& path) {
-  Plan plan;
-  for (const PathStep& s : path) plan.push_back({s.src_lane, s.dst_lane});
-  return plan;
-}
-
 // Optimal with the breadth-first length, or no_solution when there is none;
 // the plan replays and its improvements shrink.
 void expect_exact(const SmallCase& c, const PlanReport& r, const std::string& what) {
@@ -55,7 +48,7 @@ void expect_exact(const SmallCase& c, const PlanReport& r, const std::string& wh
   ASSERT_EQ(r.status, PlanStatus::optimal) << board;
   EXPECT_EQ(static_cast<int32_t>(r.moves.size()), c.distance) << board;
   EXPECT_EQ(r.lower_bound, c.distance) << board;
-  EXPECT_TRUE(replay(build_layout(c.lanes), as_plan(r.moves))) << board;
+  EXPECT_TRUE(replay(build_layout(c.lanes), moves_of(r.moves))) << board;
   for (std::size_t i = 1; i < r.plans.size(); ++i) {
     EXPECT_LT(r.plans[i].second, r.plans[i - 1].second) << board;
   }
